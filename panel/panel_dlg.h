@@ -1,0 +1,155 @@
+// The front panel: the main dialog of the program. It owns every handler;
+// a handler's body lives in the folder of the subsystem it belongs to.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "panel/dialog.h"
+#include "panel/panel_state.h"
+#include "platform/bridge.h"
+#include "platform/clock.h"
+#include "platform/serial.h"
+#include "platform/window.h"
+
+namespace kolvane {
+
+class CCountModeDlg;
+class CDurationModeDlg;
+
+// What the panel needs of the world besides its window.
+struct PanelDeps {
+  ISerialPorts& ports;
+  IClock& clock;
+  IBridgeLibrary& bridge;
+  IRegistry& registry;
+  ISystemVersion& version;
+};
+
+// The panel's brushes and the colours of its texts.
+inline constexpr ColorRef kPanelGrey = Rgb(203, 203, 203);
+inline constexpr ColorRef kDarkRed = Rgb(128, 0, 0);
+inline constexpr ColorRef kBlack = Rgb(0, 0, 0);
+
+class CPanelDlg : public CDialog {
+ public:
+  CPanelDlg(PanelState& state, PanelDeps deps);
+  ~CPanelDlg() override;
+
+  // ---- Application shell (panel/) ----
+  bool OnInitDialog() override;
+  void OnSysCommand(const Message& m);
+  CtlColors OnCtlColor(int controlId, int kind) override;
+  int OnQueryDragIcon() const { return panelIcon; }
+  void DestroyWindow() override;
+  // Moves the radio and check members to (save) or from the buttons.
+  void UpdateData(bool save);
+
+  // ---- Instrument link (link/) ----
+  int ScanPorts();
+  int DiscoverBridgePort();
+  int LookUpPortNumber(std::uint16_t vid, std::uint16_t pid, char* serial);
+  void OnComPortSelChange() {}
+  void OnConfigButton();
+  void ReadBackConfiguration();
+
+  // ---- Setup commands (commands/) ----
+  void RevertCalibrationDisplay();
+  void OnTimestampRadio(int controlId);
+  void OnGateRadio(int controlId);
+  void OnChannelA();
+  void OnChannelB();
+  void OnChannelC();
+  void OnModeFrequency();
+  void OnModePeriod();
+  void OnModePulseDuration();
+  void OnModeRatio();
+  void OnModeTachometer();
+  void OnModeDutyCycle();
+  void OnModeCount();
+  void OnLaunchAuto();
+  void OnLaunchSingle();
+  void OnStart();
+  void OnTestMeasure();
+  void OnMemory();
+
+  // ---- Acquisition and display (measure/) ----
+  void OnTimer(const Message& m);
+  void PollInstrument();
+  void ShowStop();
+  void ShowReading();
+  void OnStopMessage(const Message& m);
+  void OnUser100(const Message&) {}
+
+  // ---- Inputs, level and calibration (inputs/) ----
+  void OnImpedanceSelChange();
+  void OnCouplingSelChange();
+  void OnAttenuatorSelChange();
+  void OnLowPassFilterClicked();
+  void OnSlopeClicked();
+  void OnGeneratorSelChange();
+  void OnStartSourceSelChange();
+  void OnVScroll(const Message& m);
+  void OnLevelReset();
+  void OnCalibrationSave();
+  void OnCalibrationMode();
+
+  // ---- Shared helpers ----
+  PanelState& State() { return st; }
+  PanelDeps& Deps() { return deps; }
+  // Writes to / reads from the instrument's port through the serial seam.
+  std::uint32_t WritePort(const std::uint8_t* data, std::uint32_t n);
+  std::uint32_t ReadPort(std::uint8_t* data, std::uint32_t n);
+  void StopTimer();
+  void StartTimer(unsigned periodMs);
+  void ShowMessage(std::string_view text);
+
+  // Members, in declaration order.
+  FontSpec readingFont;
+  FontSpec serialFont;
+  FontSpec spinTextFont;
+  int timestampRadio = 1;
+  int gateRadio = 0;
+  int channelRadio = 0;
+  int modeRadio = 0;
+  int launchRadio = 0;
+  int filterCheck = 0;
+  int slopeCheck = 0;
+  int testMeasureToggle = 0;
+  int memoryToggle = 0;
+  int panelIcon = 0;
+  ColorRef backgroundBrush = 0;
+  ColorRef fieldBrush = 0;
+  bool fontsCreated = false;
+
+  // The long-lived mode dialogs.
+  CCountModeDlg& CountDialog();
+  CDurationModeDlg& DurationDialog();
+
+  // ---- Helpers added by the subsystems ----
+  // commands/
+  // measure/
+  // link/
+  // inputs/
+  // dialogs/
+
+ protected:
+  bool DispatchMap(const Message& m) override;
+
+ private:
+  PanelState& st;
+  PanelDeps deps;
+  std::unique_ptr<CCountModeDlg> countDlg;
+  std::unique_ptr<CDurationModeDlg> durationDlg;
+};
+
+// The radio groups, in data-exchange order: first id and the ids of the group.
+std::span<const int> RadioGroup(int firstId);
+
+// The one message map of the panel.
+std::span<const MessageMapEntry<CPanelDlg>> PanelMessageMap();
+
+}  // namespace kolvane

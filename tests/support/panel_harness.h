@@ -1,0 +1,80 @@
+// The panel under test: a CPanelDlg on a fake window, a scripted port and a
+// virtual clock, with no bridge attached.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "panel/panel_dlg.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/virtual_clock.h"
+
+namespace kolvane::test {
+
+class NoBridge : public IBridgeLibrary {
+ public:
+  int GetNumDevices(std::uint32_t* count) override {
+    *count = 0;
+    return kBridgeOk;
+  }
+  int Open(std::uint32_t, BridgeHandle*) override { return kBridgeDeviceNotFound; }
+  int GetDeviceVid(BridgeHandle, std::uint16_t*) override { return kBridgeInvalidHandle; }
+  int GetDevicePid(BridgeHandle, std::uint16_t*) override { return kBridgeInvalidHandle; }
+  int GetDeviceSerialNumber(BridgeHandle, char*, std::uint8_t*, bool) override {
+    return kBridgeInvalidHandle;
+  }
+  int Close(BridgeHandle) override { return kBridgeInvalidHandle; }
+};
+
+class EmptyRegistry : public IRegistry {
+ public:
+  long OpenKeyEx(RegKey, const std::string&, std::uint32_t, RegKey*) override {
+    return kRegFileNotFound;
+  }
+  long OpenKey(RegKey, const std::string&, RegKey*) override { return kRegFileNotFound; }
+  long QueryValueEx(RegKey, const std::string&, std::uint32_t*, std::uint8_t*,
+                    std::uint32_t*) override {
+    return kRegFileNotFound;
+  }
+  long CloseKey(RegKey) override { return kRegSuccess; }
+};
+
+class FixedVersion : public ISystemVersion {
+ public:
+  std::uint32_t GetVersion() override { return version; }
+  std::uint32_t version = 0x0A00000A;  // NT 10.0
+};
+
+struct PanelHarness {
+  PanelHarness();
+
+  // Declares COMn as the instrument's port (the others do not exist) and
+  // has it answer the handshake with "N" and the serial byte.
+  void InstrumentOn(int n, std::uint8_t serial = 5);
+  // Runs OnInitDialog; returns its result.
+  bool Init();
+  // Lets virtual time pass, firing timer ticks as they fall due.
+  void RunFor(std::uint64_t ms);
+  // Fires the poll timer once, now.
+  void Tick();
+  // Frames written since the last call (or since the start).
+  std::vector<std::string> TakeFrames();
+  std::string Message() const { return window.GetText(1053); }
+
+  VirtualClock clock;
+  ScriptedPorts ports{clock};
+  NoBridge bridge;
+  EmptyRegistry registry;
+  FixedVersion version;
+  PanelState state;
+  FakeWindow window{clock};
+  CPanelDlg panel{state, PanelDeps{ports, clock, bridge, registry, version}};
+
+ private:
+  std::size_t framesTaken_ = 0;
+};
+
+}  // namespace kolvane::test
