@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "commands/exchange.h"
 #include "panel/dialog.h"
 #include "panel/panel_state.h"
 #include "platform/bridge.h"
@@ -57,6 +58,10 @@ class CPanelDlg : public CDialog {
   void ReadBackConfiguration();
 
   // ---- Setup commands (commands/) ----
+  // Writes the frame and applies its acknowledgement rule; true when it held.
+  bool ExchangeFrame(const Command& cmd);
+  // ExchangeFrame, showing failureText in the message field when it failed.
+  void SendCommand(const Command& cmd, std::string_view failureText);
   void RevertCalibrationDisplay();
   void OnTimestampRadio(int controlId);
   void OnGateRadio(int controlId);
