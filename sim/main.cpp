@@ -1,3 +1,367 @@
-int main() {
+// kolvane-sim: the instrument model behind a pseudo-terminal, published as
+// DIR/comN so that the panel finds it through KOLVANE_PORTS.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "sim/instrument.h"
+
+namespace {
+
+using kolvane::sim::Bytes;
+using kolvane::sim::Instrument;
+using kolvane::sim::InstrumentOptions;
+
+volatile sig_atomic_t stopRequested = 0;
+void OnStopSignal(int) {
+  stopRequested = 1;
+}
+
+double MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+const char kUsage[] =
+    "Usage: kolvane-sim --dir DIR [options]\n"
+    "Plays the frequency counter on a pseudo-terminal linked as DIR/comN, prints\n"
+    "\"ready <pty path>\" when it is, and runs until SIGTERM or SIGINT.\n"
+    "\n"
+    "  --dir DIR         directory for the port link (created if missing)\n"
+    "  --port N          port number, the link is DIR/comN (default 1)\n"
+    "  --serial CODE     serial-number byte sent after \"N\" (default 5)\n"
+    "  --rate R          results per second in automatic launch (default 10; 0 none)\n"
+    "  --state LIST      initial panel state, 15 numbers b0,...,b14\n"
+    "  --seed N          seed of the input jitter (default 1)\n"
+    "  --log FILE        append \"RX <ms> <frame>\" per frame received and\n"
+    "                    \"TX <ms> <hex bytes>\" after each reply or result is written;\n"
+    "                    <ms> is CLOCK_MONOTONIC in ms with microsecond decimals\n"
+    "  --fault WORD      inject a fault (repeatable; words below)\n"
+    "  --control FIFO    read fault words at run time, one per line (created if missing)\n"
+    "  --help            this text\n"
+    "\n";
+
+struct Args {
+  std::string dir;
+  int port = 1;
+  std::string log;
+  std::string control;
+  std::vector<std::string> faults;
+  InstrumentOptions model;
+};
+
+bool ParseInt(const char* text, long lo, long hi, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+// Returns 0 to go on, otherwise the exit status.
+int ParseArgs(int argc, char** argv, Args* a) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string opt = argv[i];
+    if (opt == "--help" || opt == "-h") {
+      std::fputs(kUsage, stdout);
+      std::fputs(Instrument::FaultHelp().c_str(), stdout);
+      return -1;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "kolvane-sim: %s needs a value (see --help)\n", opt.c_str());
+      return 2;
+    }
+    const char* value = argv[++i];
+    long n = 0;
+    bool ok = true;
+    if (opt == "--dir") {
+      a->dir = value;
+    } else if (opt == "--port") {
+      ok = ParseInt(value, 1, 255, &n);
+      a->port = static_cast<int>(n);
+    } else if (opt == "--serial") {
+      ok = ParseInt(value, 0, 255, &n);
+      a->model.serial = static_cast<std::uint8_t>(n);
+    } else if (opt == "--rate") {
+      char* end = nullptr;
+      a->model.rate = std::strtod(value, &end);
+      ok = end != value && *end == '\0' && a->model.rate >= 0 && a->model.rate <= 1000;
+    } else if (opt == "--seed") {
+      ok = ParseInt(value, 0, 0x7FFFFFFF, &n);
+      a->model.seed = static_cast<std::uint32_t>(n);
+    } else if (opt == "--state") {
+      const auto s = kolvane::sim::ParseState(value);
+      ok = s.has_value();
+      if (ok) a->model.state = *s;
+    } else if (opt == "--log") {
+      a->log = value;
+    } else if (opt == "--fault") {
+      a->faults.push_back(value);
+    } else if (opt == "--control") {
+      a->control = value;
+    } else {
+      std::fprintf(stderr, "kolvane-sim: unknown option %s (see --help)\n", opt.c_str());
+      return 2;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "kolvane-sim: bad value for %s: %s\n", opt.c_str(), value);
+      return 2;
+    }
+  }
+  if (a->dir.empty()) {
+    std::fprintf(stderr, "kolvane-sim: --dir is required (see --help)\n");
+    return 2;
+  }
   return 0;
+}
+
+class EventLog {
+ public:
+  bool Open(const std::string& path) {
+    if (path.empty()) return true;
+    file_ = std::fopen(path.c_str(), "a");
+    return file_ != nullptr;
+  }
+  ~EventLog() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  void Line(const char* kind, double ms, const std::string& text) {
+    if (file_ == nullptr) return;
+    std::fprintf(file_, "%s %.3f %s\n", kind, ms, text.c_str());
+    std::fflush(file_);
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+};
+
+std::string Hex(const Bytes& bytes) {
+  std::string out;
+  char buf[4];
+  for (std::uint8_t b : bytes) {
+    std::snprintf(buf, sizeof buf, "%02X", b);
+    if (!out.empty()) out += ' ';
+    out += buf;
+  }
+  return out;
+}
+
+// Writes all of `bytes` to the non-blocking master; false when the line is
+// gone or stays full for a second (nobody reads the port).
+bool WriteAll(int fd, const Bytes& bytes) {
+  std::size_t done = 0;
+  const double giveUp = MonotonicMs() + 1000;
+  while (done < bytes.size()) {
+    const ssize_t w = write(fd, bytes.data() + done, bytes.size() - done);
+    if (w > 0) {
+      done += static_cast<std::size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+    if (MonotonicMs() > giveUp) return false;
+    pollfd p{fd, POLLOUT, 0};
+    poll(&p, 1, 10);
+  }
+  return true;
+}
+
+struct Pty {
+  int master = -1;
+  int slave = -1;  // held so that the line stays up between the panel's opens
+  std::string path;
+};
+
+bool OpenPty(Pty* pty) {
+  pty->master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (pty->master < 0 || grantpt(pty->master) != 0 || unlockpt(pty->master) != 0) return false;
+  const char* name = ptsname(pty->master);
+  if (name == nullptr) return false;
+  pty->path = name;
+  pty->slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (pty->slave < 0) return false;
+  termios tio{};
+  if (tcgetattr(pty->slave, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  cfsetispeed(&tio, B19200);
+  cfsetospeed(&tio, B19200);
+  return tcsetattr(pty->slave, TCSANOW, &tio) == 0;
+}
+
+// Points DIR/comN at the pty, replacing a stale link.
+bool Publish(const std::string& dir, const std::string& link, const std::string& target) {
+  if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  const std::string tmp = link + ".new";
+  unlink(tmp.c_str());
+  if (symlink(target.c_str(), tmp.c_str()) != 0) return false;
+  return rename(tmp.c_str(), link.c_str()) == 0;
+}
+
+// Removes the link only while it is still ours.
+void Unpublish(const std::string& link, const std::string& target) {
+  char buf[4096];
+  const ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
+  if (n > 0 && std::string(buf, static_cast<std::size_t>(n)) == target) unlink(link.c_str());
+}
+
+class ControlFifo {
+ public:
+  bool Open(const std::string& path) {
+    if (path.empty()) return true;
+    if (mkfifo(path.c_str(), 0600) != 0 && errno != EEXIST) return false;
+    fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Our own writer keeps the FIFO from reporting end of file between clients.
+    keep_ = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    return fd_ >= 0;
+  }
+  ~ControlFifo() {
+    if (fd_ >= 0) close(fd_);
+    if (keep_ >= 0) close(keep_);
+  }
+  int Fd() const { return fd_; }
+  // Complete lines read so far.
+  std::vector<std::string> Lines() {
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fd_, buf, sizeof buf)) > 0) pending_.append(buf, static_cast<std::size_t>(n));
+    std::vector<std::string> lines;
+    std::size_t at;
+    while ((at = pending_.find('\n')) != std::string::npos) {
+      std::string line = pending_.substr(0, at);
+      pending_.erase(0, at + 1);
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+      if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+  }
+
+ private:
+  int fd_ = -1;
+  int keep_ = -1;
+  std::string pending_;
+};
+
+int Run(const Args& args) {
+  Instrument model(args.model);
+  for (const std::string& word : args.faults) {
+    std::string error;
+    if (!model.ApplyWord(word, &error)) {
+      std::fprintf(stderr, "kolvane-sim: %s (see --help)\n", error.c_str());
+      return 2;
+    }
+  }
+  EventLog log;
+  if (!log.Open(args.log)) {
+    std::fprintf(stderr, "kolvane-sim: cannot open log %s: %s\n", args.log.c_str(),
+                 std::strerror(errno));
+    return 1;
+  }
+  ControlFifo control;
+  if (!control.Open(args.control)) {
+    std::fprintf(stderr, "kolvane-sim: cannot open control FIFO %s: %s\n", args.control.c_str(),
+                 std::strerror(errno));
+    return 1;
+  }
+  Pty pty;
+  if (!OpenPty(&pty)) {
+    std::fprintf(stderr, "kolvane-sim: cannot create a pseudo-terminal: %s\n",
+                 std::strerror(errno));
+    return 1;
+  }
+  const std::string link = args.dir + "/com" + std::to_string(args.port);
+  if (!Publish(args.dir, link, pty.path)) {
+    std::fprintf(stderr, "kolvane-sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+    return 1;
+  }
+
+  // The stop signals are let in only while waiting, so none is lost.
+  sigset_t stopSignals, waitMask;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+  sigdelset(&waitMask, SIGTERM);
+  sigdelset(&waitMask, SIGINT);
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  std::printf("ready %s\n", pty.path.c_str());
+  std::fflush(stdout);
+
+  bool lineUp = true;
+  while (stopRequested == 0 && lineUp) {
+    const auto due = model.NextDue();
+    timespec ts{};
+    timespec* limit = nullptr;
+    if (due) {
+      const double wait = std::max(0.0, *due - MonotonicMs());
+      ts.tv_sec = static_cast<time_t>(wait / 1e3);
+      ts.tv_nsec = static_cast<long>((wait - static_cast<double>(ts.tv_sec) * 1e3) * 1e6);
+      limit = &ts;
+    }
+    pollfd fds[2] = {{pty.master, POLLIN, 0}, {control.Fd(), POLLIN, 0}};
+    const int r = ppoll(fds, control.Fd() >= 0 ? 2 : 1, limit, &waitMask);
+    if (r < 0 && errno != EINTR) break;
+    if (r > 0 && (fds[0].revents & POLLIN) != 0) {
+      std::uint8_t buf[256];
+      const ssize_t n = read(pty.master, buf, sizeof buf);
+      if (n > 0) {
+        const double now = MonotonicMs();
+        for (const Bytes& frame : model.Receive({buf, static_cast<std::size_t>(n)}, now)) {
+          log.Line("RX", now, kolvane::sim::Printable(frame));
+        }
+      }
+    }
+    if (r > 0 && control.Fd() >= 0 && (fds[1].revents & POLLIN) != 0) {
+      for (const std::string& word : control.Lines()) {
+        std::string error;
+        if (!model.ApplyWord(word, &error)) {
+          std::fprintf(stderr, "kolvane-sim: %s\n", error.c_str());
+        }
+        log.Line("CTL", MonotonicMs(), word);
+      }
+    }
+    for (const Bytes& chunk : model.TakeDue(MonotonicMs())) {
+      if (WriteAll(pty.master, chunk)) {
+        log.Line("TX", MonotonicMs(), Hex(chunk));
+      } else {
+        log.Line("LOST", MonotonicMs(), Hex(chunk));
+      }
+    }
+    if (model.DropRequested()) {
+      close(pty.master);
+      pty.master = -1;
+      log.Line("DROP", MonotonicMs(), pty.path);
+      lineUp = false;
+    }
+  }
+  Unpublish(link, pty.path);
+  if (pty.master >= 0) close(pty.master);
+  close(pty.slave);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Args args;
+  const int status = ParseArgs(argc, argv, &args);
+  if (status != 0) return status < 0 ? 0 : status;
+  return Run(args);
 }
