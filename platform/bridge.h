@@ -13,6 +13,7 @@ inline constexpr int kBridgeOk = 0;
 inline constexpr int kBridgeDeviceNotFound = 0xFF;
 inline constexpr int kBridgeInvalidHandle = 0x01;
 inline constexpr int kBridgeInvalidParameter = 0x02;
+inline constexpr int kBridgeDeviceIoFailed = 0x03;
 
 using BridgeHandle = std::intptr_t;
 
@@ -23,7 +24,8 @@ class IBridgeLibrary {
   virtual int Open(std::uint32_t index, BridgeHandle* handle) = 0;        // ordinal 3
   virtual int GetDeviceVid(BridgeHandle handle, std::uint16_t* vid) = 0;  // ordinal 14
   virtual int GetDevicePid(BridgeHandle handle, std::uint16_t* pid) = 0;  // ordinal 15
-  // Fills up to 64 single-byte characters; *length gets their count.
+  // Fills the 64-byte buffer with up to 63 single-byte characters and a
+  // terminating zero; *length gets the count of characters.
   virtual int GetDeviceSerialNumber(BridgeHandle handle, char* buffer, std::uint8_t* length,
                                     bool isAscii) = 0;  // ordinal 13
   virtual int Close(BridgeHandle handle) = 0;           // ordinal 4
@@ -34,9 +36,12 @@ inline constexpr RegKey kHKeyLocalMachine = static_cast<RegKey>(0x80000002);
 inline constexpr long kRegSuccess = 0;
 inline constexpr long kRegFileNotFound = 2;
 inline constexpr long kRegAccessDenied = 5;
+inline constexpr long kRegInvalidHandle = 6;
+inline constexpr long kRegInvalidParameter = 87;
 inline constexpr long kRegMoreData = 234;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+inline constexpr std::uint32_t kRegSz = 1;
 
 class IRegistry {
  public:

@@ -6,7 +6,10 @@
 
 namespace kolvane::test {
 
-PanelHarness::PanelHarness() {
+PanelHarness::PanelHarness() : PanelHarness(bridge, registry, version) {}
+
+PanelHarness::PanelHarness(IBridgeLibrary& bridgeLibrary, IRegistry& reg, ISystemVersion& ver)
+    : panel{state, PanelDeps{ports, clock, bridgeLibrary, reg, ver}} {
   window.Bind(panel);
   for (int first : {1001, 1006, 1013, 1016, 1066}) {
     const auto g = RadioGroup(first);

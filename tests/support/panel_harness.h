@@ -50,6 +50,8 @@ class FixedVersion : public ISystemVersion {
 
 struct PanelHarness {
   PanelHarness();
+  // The same panel on another bridge library, registry and system version.
+  PanelHarness(IBridgeLibrary& bridgeLibrary, IRegistry& reg, ISystemVersion& ver);
 
   // Declares COMn as the instrument's port (the others do not exist) and
   // has it answer the handshake with "N" and the serial byte.
