@@ -76,8 +76,10 @@ struct Counts {
 // Counts for the given state, from the synthetic input: channel A a
 // 12.345678 kHz pulse train with a 30 % duty cycle, B 7.654321 MHz, C 2.5 kHz,
 // each with a little jitter (from rng); a 1 MHz reference while the test
-// function is on. elapsedS is the time since counting began (count modes).
-Counts MeasureCounts(const PanelBytes& state, double elapsedS, std::mt19937& rng);
+// function is on. elapsedS is the time since counting began (count modes);
+// ratioVariant picks A/C, C/A or B/C (0..2) in the ratio mode.
+Counts MeasureCounts(const PanelBytes& state, std::uint8_t ratioVariant, double elapsedS,
+                     std::mt19937& rng);
 // The count field, most significant byte first.
 Bytes EncodeCounts(const Counts& c);
 
