@@ -2,7 +2,9 @@
 // answer to them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kolvane {
 
@@ -33,5 +35,14 @@ struct Command {
 
 inline constexpr std::uint8_t kCr = 0x0D;
 inline constexpr std::uint8_t kPrime = '&';
+
+// The failure texts. Handlers tell theirs apart only by the trailing blanks.
+inline std::string NoResponseText(std::size_t blanks) {
+  return "Нет отклика от прибора" + std::string(blanks, ' ');
+}
+inline std::string NoUsbText(std::size_t blanks) {
+  return "Нет передачи данных по USB" + std::string(blanks, ' ');
+}
+inline constexpr const char* kTxBufferEmptyText = "Буфер передачи пуст.";
 
 }  // namespace kolvane

@@ -15,6 +15,31 @@ const MessageMapEntry<CPanelDlg> kPanelMap[] = {
     KV_ON_LBN_SELCHANGE(P, ids::kComPortList, OnComPortSelChange),
     // ---- link/ ----
     // ---- commands/ ----
+    KV_ON_BN_CLICKED_ID(P, 1001, OnTimestampRadio),
+    KV_ON_BN_CLICKED_ID(P, 1002, OnTimestampRadio),
+    KV_ON_BN_CLICKED_ID(P, 1003, OnTimestampRadio),
+    KV_ON_BN_CLICKED_ID(P, 1004, OnTimestampRadio),
+    KV_ON_BN_CLICKED_ID(P, 1005, OnTimestampRadio),
+    KV_ON_BN_CLICKED_ID(P, 1006, OnGateRadio),
+    KV_ON_BN_CLICKED_ID(P, 1007, OnGateRadio),
+    KV_ON_BN_CLICKED_ID(P, 1008, OnGateRadio),
+    KV_ON_BN_CLICKED_ID(P, 1009, OnGateRadio),
+    KV_ON_BN_CLICKED_ID(P, 1010, OnGateRadio),
+    KV_ON_BN_CLICKED(P, ids::kChannelA, OnChannelA),
+    KV_ON_BN_CLICKED(P, ids::kChannelB, OnChannelB),
+    KV_ON_BN_CLICKED(P, ids::kChannelC, OnChannelC),
+    KV_ON_BN_CLICKED(P, ids::kModeFrequency, OnModeFrequency),
+    KV_ON_BN_CLICKED(P, ids::kModePeriod, OnModePeriod),
+    KV_ON_BN_CLICKED(P, ids::kModePulseDuration, OnModePulseDuration),
+    KV_ON_BN_CLICKED(P, ids::kModeRatio, OnModeRatio),
+    KV_ON_BN_CLICKED(P, ids::kModeTachometer, OnModeTachometer),
+    KV_ON_BN_CLICKED(P, ids::kModeDutyCycle, OnModeDutyCycle),
+    KV_ON_BN_CLICKED(P, ids::kModeCount, OnModeCount),
+    KV_ON_BN_CLICKED(P, ids::kLaunchAuto, OnLaunchAuto),
+    KV_ON_BN_CLICKED(P, ids::kLaunchSingle, OnLaunchSingle),
+    KV_ON_BN_CLICKED(P, ids::kStart, OnStart),
+    KV_ON_BN_CLICKED(P, ids::kTestMeasure, OnTestMeasure),
+    KV_ON_BN_CLICKED(P, ids::kMemory, OnMemory),
     // ---- measure/ ----
     // ---- inputs/ ----
 };

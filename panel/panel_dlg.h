@@ -136,6 +136,18 @@ class CPanelDlg : public CDialog {
 
   // ---- Helpers added by the subsystems ----
   // commands/
+  void EnableControls(std::span<const int> ids, bool enable);
+  // The time-stamp radios, enabled exactly while test is on.
+  void EnableTimestampsByTest();
+  // What channels A and C do to the time stamps for the mode in force.
+  void EnableTimestampsForChannel();
+  // Sends the channel frame; in ratio mode the ratio dialog follows.
+  void SendChannelCommand(const Command& cmd, std::size_t failureBlanks);
+  // Shows the channel's remembered input settings, then asks for a readback.
+  void FinishInputChannel(const InputSettings& inputs);
+  // Turns the instrument's memory off for a mode that cannot use it.
+  void SwitchMemoryOff(bool exchangeControls);
+  void OpenRatioDialog();
   // measure/
   // link/
   // inputs/

@@ -1,0 +1,81 @@
+// The channel radios A, B and C.
+#include <array>
+
+#include "commands/setup_controls.h"
+#include "panel/format.h"
+#include "panel/panel_dlg.h"
+
+namespace kolvane {
+
+namespace {
+
+// DL4 measures on channel C only; the last letter is the Cyrillic Es.
+constexpr const char* kSwitchToChannelC = "Включите канал С ";
+
+// Mode radios that channel B has no use for, and those it keeps.
+constexpr std::array kModesWithoutB{ids::kModePeriod,     ids::kModePulseDuration,
+                                    ids::kModeTachometer, ids::kModeDutyCycle,
+                                    ids::kModeCount,      ids::kMemory};
+constexpr std::array kModesWithB{ids::kModeRatio, ids::kModeCalibration};
+
+}  // namespace
+
+void CPanelDlg::OnChannelA() {
+  StopTimer();
+  UpdateData(true);
+  st.calibrationMode = 0;
+  st.activeChannel = channel::kA;
+  EnableControls(kInputControls, true);
+  RevertCalibrationDisplay();
+  Wnd().EnableControl(ids::kChannelA, true);
+  if (st.measureMode == mode::kDl4) {
+    // Refused; the readback asked for below puts the channel right again.
+    ShowMessage(kSwitchToChannelC);
+  } else {
+    channelRadio = 0;
+    ShowMessage(Blanks(36));
+    EnableControls(kModeRadiosAndMemory, true);
+    EnableTimestampsForChannel();
+    SendChannelCommand({'K', '1', AckRule::k4}, 5);
+  }
+  FinishInputChannel(st.inputA);
+}
+
+void CPanelDlg::OnChannelB() {
+  StopTimer();
+  st.activeChannel = channel::kB;
+  st.calibrationMode = 0;
+  EnableControls(kModesWithoutB, false);
+  EnableControls(kInputControls, false);
+  EnableControls(kModesWithB, true);
+  RevertCalibrationDisplay();
+  if (st.measureMode == mode::kDl4) {
+    ShowMessage(kSwitchToChannelC);
+  } else {
+    channelRadio = 1;
+    ShowMessage(Blanks(36));
+    Wnd().EnableControl(ids::kModeFrequency, true);
+    EnableTimestampsByTest();
+    EnableControls(kGateRadios, true);
+    SendChannelCommand({'K', '2', AckRule::k4}, 8);
+  }
+  st.measurementArmed = 0;
+  StartTimer(kPollMs);
+}
+
+void CPanelDlg::OnChannelC() {
+  StopTimer();
+  UpdateData(true);
+  st.activeChannel = channel::kC;
+  EnableControls(kInputControls, true);
+  EnableControls(kModeRadiosAndMemory, true);
+  st.calibrationMode = 0;
+  RevertCalibrationDisplay();
+  channelRadio = 2;
+  ShowMessage(Blanks(36));
+  EnableTimestampsForChannel();
+  SendChannelCommand({'K', '3', AckRule::k4}, 4);
+  FinishInputChannel(st.inputC);
+}
+
+}  // namespace kolvane
