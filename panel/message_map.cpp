@@ -14,6 +14,7 @@ const MessageMapEntry<CPanelDlg> kPanelMap[] = {
     KV_ON_MESSAGE(P, WM_SYSCOMMAND, OnSysCommand),
     KV_ON_LBN_SELCHANGE(P, ids::kComPortList, OnComPortSelChange),
     // ---- link/ ----
+    KV_ON_BN_CLICKED(P, ids::kConfigButton, OnConfigButton),
     // ---- commands/ ----
     KV_ON_BN_CLICKED_ID(P, 1001, OnTimestampRadio),
     KV_ON_BN_CLICKED_ID(P, 1002, OnTimestampRadio),
@@ -41,6 +42,9 @@ const MessageMapEntry<CPanelDlg> kPanelMap[] = {
     KV_ON_BN_CLICKED(P, ids::kTestMeasure, OnTestMeasure),
     KV_ON_BN_CLICKED(P, ids::kMemory, OnMemory),
     // ---- measure/ ----
+    KV_ON_MESSAGE(P, WM_TIMER, OnTimer),
+    KV_ON_MESSAGE(P, WM_USER + 110, OnStopMessage),
+    KV_ON_MESSAGE(P, WM_USER + 100, OnUser100),
     // ---- inputs/ ----
 };
 

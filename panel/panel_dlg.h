@@ -149,6 +149,10 @@ class CPanelDlg : public CDialog {
   void SwitchMemoryOff(bool exchangeControls);
   void OpenRatioDialog();
   // measure/
+  // Reads an n-byte field into data: up to `attempts` reads until one brings
+  // a byte, then more reads for the rest while each brings something.
+  // Returns how many bytes arrived.
+  std::uint32_t ReadField(std::uint8_t* data, std::uint32_t n, int attempts);
   // link/
   // inputs/
   // dialogs/

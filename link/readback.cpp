@@ -1,0 +1,224 @@
+// Reading the instrument's own panel state back and setting the screen from
+// it: "D1" CR is answered by "C" and 15 state bytes.
+#include <array>
+
+#include "panel/format.h"
+#include "panel/panel_dlg.h"
+#include "resources/ids.h"
+
+namespace kolvane {
+
+namespace {
+
+constexpr std::string_view kBadStateText =
+    "Неверно получено состояние панели, нажмите кнопку <Конфигурация>.";
+constexpr std::uint32_t kStateBytes = 15;
+constexpr unsigned kPollPeriodMs = 20;
+
+// The state bytes, by position in the reply.
+enum StateByte : std::size_t {
+  kModeByte = 0,
+  kTimestampByte = 1,
+  kGateByte = 2,
+  kGeneratorByte = 3,
+  kChannelByte = 4,
+  kMemoryByte = 5,
+  kTestByte = 6,
+  kSlopeByte = 7,
+  kImpedanceByte = 8,
+  kAttenuatorByte = 9,  // 0 means 1:10
+  kCouplingByte = 10,
+  kFilterByte = 11,  // 0 means on
+  kLevelByte = 12,
+  kCalibrationByte = 13,
+  kLaunchByte = 14,
+};
+
+constexpr int kUnchanged = -1;
+constexpr std::uint32_t kEveryMode = 0xFFFFFFFFu;
+template <class... Codes>
+constexpr std::uint32_t Modes(Codes... codes) {
+  return ((1u << codes) | ... | 0u);
+}
+
+// Up to three control ids; 0 marks an unused place.
+using Ids = std::array<int, 3>;
+
+enum class Gates { Unchanged, Enable, Disable };
+
+// What a channel code or a mode code does to the panel's enabling. The time
+// stamps follow the test function, are enabled or are disabled for the mode
+// codes in the masks, and are left alone otherwise.
+struct EnablingRule {
+  int radio = kUnchanged;
+  bool blankMessage = false;
+  Ids enable{};
+  Ids disable{};
+  std::uint32_t stampsByTest = 0;
+  std::uint32_t stampsOn = 0;
+  std::uint32_t stampsOff = 0;
+  Gates gates = Gates::Unchanged;
+};
+
+struct ChannelRule {
+  std::uint8_t code;
+  EnablingRule rule;
+};
+
+constexpr std::array<ChannelRule, 3> kChannelRules{{
+    {1,
+     {0,
+      true,
+      {ids::kModePulseDuration, ids::kModePeriod, ids::kModeRatio},
+      {},
+      Modes(0),
+      Modes(1, 2, 9),
+      0,
+      Gates::Unchanged}},
+    {2,
+     {1,
+      true,
+      {ids::kModeFrequency},
+      {ids::kModePeriod, ids::kModePulseDuration},
+      kEveryMode,
+      0,
+      0,
+      Gates::Enable}},
+    {4,
+     {2,
+      false,
+      {ids::kModePeriod, ids::kModePulseDuration},
+      {},
+      Modes(0),
+      Modes(1, 2),
+      0,
+      Gates::Unchanged}},
+}};
+
+constexpr Ids kAllChannels{ids::kChannelA, ids::kChannelB, ids::kChannelC};
+constexpr Ids kChannelsAC{ids::kChannelA, ids::kChannelC};
+constexpr Ids kChannelB{ids::kChannelB};
+
+// Indexed by the mode code; codes above 11 change nothing.
+constexpr std::array<EnablingRule, 12> kModeRules{{
+    {0, false, kAllChannels, {}, kEveryMode, 0, 0, Gates::Enable},        // frequency
+    {1, false, kChannelsAC, kChannelB, 0, kEveryMode, 0, Gates::Enable},  // period
+    {2, false, kChannelsAC, kChannelB, 0, 0, 0, Gates::Unchanged},        // duration 1
+    {2, false, kChannelsAC, kChannelB, 0, 0, 0, Gates::Unchanged},        // duration 2
+    {2, false, kChannelsAC, kChannelB, 0, 0, 0, Gates::Unchanged},        // duration 3
+    {2, false, kChannelsAC, kChannelB, 0, 0, 0, Gates::Unchanged},        // duration 4
+    {6, false, {}, {}, 0, 0, 0, Gates::Unchanged},                        // count by duration
+    {6, false, {}, {}, 0, 0, 0, Gates::Unchanged},                        // count by period
+    {kUnchanged, false, {}, {}, 0, 0, 0, Gates::Unchanged},               // count variant
+    {3, false, kAllChannels, {}, kEveryMode, 0, 0, Gates::Enable},        // ratio
+    {4, false, {}, {}, 0, 0, kEveryMode, Gates::Disable},                 // tachometer
+    {5, false, {}, {}, 0, 0, 0, Gates::Unchanged},                        // duty cycle
+}};
+
+}  // namespace
+
+void CPanelDlg::OnConfigButton() {
+  st.configRequested = 1;
+  StartTimer(kPollPeriodMs);
+}
+
+void CPanelDlg::ReadBackConfiguration() {
+  IWindow& w = Wnd();
+  std::uint8_t* rx = st.rxBuffer.data();
+
+  st.calibrationMode = 0;
+  w.ProgressSetPos(ids::kProgress, 0);
+  ShowMessage(Blanks(36));
+
+  st.txFrame = {'D', '1', '\r'};
+  rx[0] = '&';
+  WritePort(st.txFrame.data(), 3);
+  deps.clock.Sleep(10);
+
+  // The "C" may come only at the second look; its state bytes follow it
+  // either way and must not be left on the line for the poll to misread.
+  ReadPort(rx, 1);
+  if (rx[0] != 'C') ReadPort(rx, 1);
+  if (rx[0] != 'C') {
+    ShowMessage(std::string(kBadStateText) + Blanks(4));
+  } else if (ReadField(rx, kStateBytes, 2) < kStateBytes) {
+    // Part of a state is not a state: apply none of it.
+    ShowMessage(std::string(kBadStateText) + Blanks(2));
+  } else {
+    st.configRequested = 0;
+    w.SetFont(ids::kReadingDisplay, readingFont);
+    st.readingText = Blanks(20);
+    w.SetText(ids::kReadingDisplay, st.readingText);
+
+    const std::uint8_t* b = rx;
+    const std::uint8_t mode = b[kModeByte];
+    const std::uint8_t channel = b[kChannelByte];
+    InputSettings* input = channel == 1 ? &st.inputA : channel == 4 ? &st.inputC : nullptr;
+
+    st.measureMode = mode + 1u;
+    st.timestampIndex = b[kTimestampByte] + 1u;
+    timestampRadio = b[kTimestampByte];
+    st.gateIndex = b[kGateByte] + 1u;
+    gateRadio = b[kGateByte];
+    w.ListSetCurSel(ids::kGenerator, b[kGeneratorByte]);
+    st.activeChannel = channel;
+    if (input != nullptr) {
+      input->impedance = b[kImpedanceByte];
+      w.ListSetCurSel(ids::kImpedance, b[kImpedanceByte]);
+    }
+    launchRadio = b[kLaunchByte];
+    w.EnableControl(ids::kLaunchAuto, b[kLaunchByte] == 0);
+    if (input != nullptr) {
+      input->attenuator = b[kAttenuatorByte] == 0 ? 1 : 0;
+      w.ListSetCurSel(ids::kAttenuator, input->attenuator);
+      input->coupling = b[kCouplingByte];
+      w.ListSetCurSel(ids::kCoupling, b[kCouplingByte]);
+      input->lowPassFilter = b[kFilterByte] == 0 ? 1 : 0;
+      filterCheck = input->lowPassFilter;
+      slopeCheck = b[kSlopeByte];
+      input->slope = b[kSlopeByte];
+    }
+    memoryToggle = b[kMemoryByte] == 1 ? 1 : 0;
+    testMeasureToggle = b[kTestByte] == 1 ? 1 : 0;
+    if (input != nullptr) {
+      const int level = b[kLevelByte];
+      w.SpinSetPos(ids::kLevelSpin, level);
+      w.SetText(ids::kLevelText, Format(" %d", static_cast<std::int16_t>(level * 8 - 512)));
+    }
+    w.SpinSetPos(ids::kCalibrationSpin, b[kCalibrationByte]);
+    const int calibration = w.SpinGetPos(ids::kCalibrationSpin);
+    w.SetText(ids::kCalibrationText, Format("  %d", static_cast<std::int16_t>(calibration)));
+    st.calibrationCode = static_cast<std::uint8_t>(calibration);
+
+    const auto apply = [&](const EnablingRule& r, int& radio) {
+      if (r.radio != kUnchanged) radio = r.radio;
+      if (r.blankMessage) ShowMessage(Blanks(24));
+      for (int id : r.enable) {
+        if (id != 0) w.EnableControl(id, true);
+      }
+      for (int id : r.disable) {
+        if (id != 0) w.EnableControl(id, false);
+      }
+      const std::uint32_t bit = mode < 32 ? 1u << mode : 0;
+      const bool stampsSet = (r.stampsByTest | r.stampsOn | r.stampsOff) & bit;
+      if (stampsSet) {
+        const bool on = (r.stampsByTest & bit) ? testMeasureToggle == 1 : (r.stampsOn & bit) != 0;
+        for (int id = ids::kTimestamp1; id <= ids::kTimestamp5; ++id) w.EnableControl(id, on);
+      }
+      if (r.gates != Gates::Unchanged) {
+        for (int id = ids::kGate1; id <= ids::kGate5; ++id) {
+          w.EnableControl(id, r.gates == Gates::Enable);
+        }
+      }
+    };
+    for (const auto& c : kChannelRules) {
+      if (c.code == channel) apply(c.rule, channelRadio);
+    }
+    if (mode < kModeRules.size()) apply(kModeRules[mode], modeRadio);
+  }
+
+  UpdateData(false);
+  st.measurementArmed = 0;
+}
+
+}  // namespace kolvane
