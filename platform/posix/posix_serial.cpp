@@ -213,7 +213,18 @@ bool PosixSerialPorts::SetCommState(PortHandle h, const Dcb& dcb) {
   }
   cfsetispeed(&tio, speed->code);
   cfsetospeed(&tio, speed->code);
-  if (tcsetattr(p->fd, TCSANOW, &tio) != 0) return Fail(errno);
+  termios before{};
+  if (tcgetattr(p->fd, &before) != 0 || tcsetattr(p->fd, TCSANOW, &tio) != 0) return Fail(errno);
+  // tcsetattr succeeds when any part was taken; a device that dropped some
+  // of the settings (a pseudo-terminal keeps 8 bits, no parity) must not
+  // pass for one that took them all.
+  termios now{};
+  constexpr tcflag_t kMask = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR;
+  if (tcgetattr(p->fd, &now) != 0 || (now.c_cflag & kMask) != (tio.c_cflag & kMask) ||
+      (now.c_iflag & INPCK) != (tio.c_iflag & INPCK) || cfgetospeed(&now) != speed->code) {
+    tcsetattr(p->fd, TCSANOW, &before);
+    return Fail(EINVAL);
+  }
   return true;
 }
 
@@ -233,6 +244,8 @@ bool PosixSerialPorts::SetCommTimeouts(PortHandle h, const CommTimeouts& t) {
 
 bool PosixSerialPorts::Write(PortHandle h, const std::uint8_t* data, std::uint32_t n,
                              std::uint32_t* written) {
+  std::uint32_t ignored = 0;
+  if (written == nullptr) written = &ignored;
   *written = 0;
   Port* p = Find(h);
   if (p == nullptr) return false;
@@ -259,6 +272,8 @@ bool PosixSerialPorts::Write(PortHandle h, const std::uint8_t* data, std::uint32
 }
 
 bool PosixSerialPorts::Read(PortHandle h, std::uint8_t* data, std::uint32_t n, std::uint32_t* got) {
+  std::uint32_t ignored = 0;
+  if (got == nullptr) got = &ignored;
   *got = 0;
   Port* p = Find(h);
   if (p == nullptr) return false;
