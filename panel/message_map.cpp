@@ -46,6 +46,17 @@ const MessageMapEntry<CPanelDlg> kPanelMap[] = {
     KV_ON_MESSAGE(P, WM_USER + 110, OnStopMessage),
     KV_ON_MESSAGE(P, WM_USER + 100, OnUser100),
     // ---- inputs/ ----
+    KV_ON_LBN_SELCHANGE(P, ids::kImpedance, OnImpedanceSelChange),
+    KV_ON_LBN_SELCHANGE(P, ids::kCoupling, OnCouplingSelChange),
+    KV_ON_LBN_SELCHANGE(P, ids::kAttenuator, OnAttenuatorSelChange),
+    KV_ON_LBN_SELCHANGE(P, ids::kGenerator, OnGeneratorSelChange),
+    KV_ON_LBN_SELCHANGE(P, ids::kStartSource, OnStartSourceSelChange),
+    KV_ON_BN_CLICKED(P, ids::kLowPassFilter, OnLowPassFilterClicked),
+    KV_ON_BN_CLICKED(P, ids::kSlope, OnSlopeClicked),
+    KV_ON_BN_CLICKED(P, ids::kCalibrationSave, OnCalibrationSave),
+    KV_ON_BN_CLICKED(P, ids::kLevelReset, OnLevelReset),
+    KV_ON_BN_CLICKED(P, ids::kModeCalibration, OnCalibrationMode),
+    KV_ON_MESSAGE(P, WM_VSCROLL, OnVScroll),
 };
 
 }  // namespace
