@@ -35,6 +35,10 @@ class CDurationModeDlg : public CDialog {
   CPanelDlg& panel_;
 };
 
+// The ratio message field: dark red on white.
+inline constexpr ColorRef kRatioMessageText = Rgb(128, 0, 0);
+inline constexpr ColorRef kRatioMessageBack = Rgb(255, 255, 255);
+
 class CRatioModeDlg : public CDialog {
  public:
   explicit CRatioModeDlg(CPanelDlg& panel) : CDialog(ids::kRatioDialog), panel_(panel) {}
@@ -46,6 +50,10 @@ class CRatioModeDlg : public CDialog {
   bool DispatchMap(const Message& m) override;
 
  private:
+  // Sends the remembered choice if it suits the active channel, otherwise
+  // says why not. The no-reply text differs between opening and a change.
+  void SendChoice(bool opening);
+
   CPanelDlg& panel_;
 };
 
