@@ -122,6 +122,10 @@ struct DiscoveryCase {
   Log registryLog;
 };
 
+void PrintTo(const DiscoveryCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class DiscoveryPaths : public testing::TestWithParam<DiscoveryCase> {};
 
 TEST_P(DiscoveryPaths, ReturnsPortAndCallsInOrder) {
@@ -262,6 +266,10 @@ struct ValueCase {
   int port;
 };
 
+void PrintTo(const ValueCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.bytes) << " of size " << c.reportedSize.value_or(c.bytes.size());
+}
+
 class PortNameValues : public testing::TestWithParam<ValueCase> {};
 
 TEST_P(PortNameValues, GiveThePortNumberOrMinusOne) {
@@ -308,6 +316,10 @@ struct SelectionCase {
   int selected;
   const char* entry;  // the text of the selected entry
 };
+
+void PrintTo(const SelectionCase& c, std::ostream* os) {
+  *os << (c.value ? c.value : "no bridge");
+}
 
 class ComPortSelection : public testing::TestWithParam<SelectionCase> {};
 

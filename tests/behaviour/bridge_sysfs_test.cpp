@@ -91,6 +91,10 @@ struct TreeCase {
   int selected;
 };
 
+void PrintTo(const TreeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class BridgeTrees : public testing::TestWithParam<TreeCase> {};
 
 TEST_P(BridgeTrees, DiscoverThePortAndSelectIt) {
@@ -213,6 +217,10 @@ struct IdCase {
   std::optional<std::uint16_t> id;
 };
 
+void PrintTo(const IdCase& c, std::ostream* os) {
+  *os << '"' << c.text << '"';
+}
+
 class UsbIds : public testing::TestWithParam<IdCase> {};
 
 TEST_P(UsbIds, AreFourHexDigits) {
@@ -241,6 +249,10 @@ struct SerialCase {
   std::string sysfs;
   std::string reported;
 };
+
+void PrintTo(const SerialCase& c, std::ostream* os) {
+  *os << '"' << c.sysfs << '"';
+}
 
 class BridgeSerials : public testing::TestWithParam<SerialCase> {};
 
@@ -275,6 +287,10 @@ struct KeyCase {
   std::string subKey;  // below HKLM, opened with RegOpenKey
   long status;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+  *os << c.subKey;
+}
 
 class RegistryKeys : public testing::TestWithParam<KeyCase> {};
 
@@ -343,6 +359,10 @@ struct QueryCase {
   std::uint32_t sizeAfter;
   std::string data;  // the bytes written
 };
+
+void PrintTo(const QueryCase& c, std::ostream* os) {
+  *os << c.name << ", size " << c.size;
+}
 
 class PortNameQueries : public testing::TestWithParam<QueryCase> {};
 
