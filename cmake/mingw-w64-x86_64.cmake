@@ -1,0 +1,18 @@
+# Cross-builds the Windows program with Debian's mingw-w64 (64-bit).
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(KOLVANE_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${KOLVANE_MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${KOLVANE_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${KOLVANE_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KOLVANE_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Only the system's own DLLs at run time.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
