@@ -199,10 +199,12 @@ void CPanelDlg::ReadBackConfiguration() {
       for (int id : r.disable) {
         if (id != 0) w.EnableControl(id, false);
       }
-      const std::uint32_t bit = mode < 32 ? 1u << mode : 0;
-      const bool stampsSet = (r.stampsByTest | r.stampsOn | r.stampsOff) & bit;
-      if (stampsSet) {
-        const bool on = (r.stampsByTest & bit) ? testMeasureToggle == 1 : (r.stampsOn & bit) != 0;
+      // kEveryMode must hold for codes beyond the mask's width as well.
+      const auto covers = [mode](std::uint32_t mask) {
+        return mask == kEveryMode || (mode < 32 && ((mask >> mode) & 1u) != 0);
+      };
+      if (covers(r.stampsByTest) || covers(r.stampsOn) || covers(r.stampsOff)) {
+        const bool on = covers(r.stampsByTest) ? testMeasureToggle == 1 : covers(r.stampsOn);
         for (int id = ids::kTimestamp1; id <= ids::kTimestamp5; ++id) w.EnableControl(id, on);
       }
       if (r.gates != Gates::Unchanged) {

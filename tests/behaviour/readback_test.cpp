@@ -133,6 +133,17 @@ const Row kRows[] = {
        EXPECT_EQ(p.state.calibrationCode, 200);
        EXPECT_EQ(p.window.GetText(1104), " -512");
      }},
+    {"channel B, unknown mode code: stamps still follow test", With({{4, 2}, {0, 40}, {6, 1}}),
+     [](Panel& p) {
+       ExpectRange(p, 1001, 1010, true);
+       EXPECT_TRUE(p.Checked(1016));  // no mode rule: the member kept its 0
+     }},
+    {"channel B, mode code 255, test off", With({{4, 2}, {0, 255}}),
+     [](Panel& p) {
+       EXPECT_EQ(p.state.measureMode, 256u);
+       ExpectRange(p, 1001, 1005, false);
+       ExpectRange(p, 1006, 1010, true);
+     }},
     {"count by period", With({{0, 7}}), [](Panel& p) { EXPECT_TRUE(p.Checked(1091)); }},
     {"duty cycle", With({{0, 11}}), [](Panel& p) { EXPECT_TRUE(p.Checked(1032)); }},
 };
