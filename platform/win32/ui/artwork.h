@@ -1,0 +1,14 @@
+// The panel's pictures and icon, drawn with GDI at their resource sizes.
+#pragma once
+
+#include "platform/win32/ui/windows_api.h"
+
+namespace kolvane::win32 {
+
+// A new bitmap of a picture resource, the caller's to delete; nullptr for
+// an id that names no picture.
+HBITMAP CreatePicture(int resourceId);
+// The program icon 128 at size x size pixels (32 or 16), the caller's to destroy.
+HICON CreatePanelIcon(int size);
+
+}  // namespace kolvane::win32
