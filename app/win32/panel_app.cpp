@@ -1,0 +1,23 @@
+#include "app/win32/panel_app.h"
+
+#include "panel/panel_dlg.h"
+#include "panel/panel_state.h"
+#include "platform/win32/system_clock.h"
+#include "platform/win32/system_deps.h"
+
+namespace kolvane {
+
+bool CPanelApp::InitInstance() {
+  win32::InitControls();
+  const auto ports = MakeSerialPorts();
+  SystemClock clock;
+  const auto bridge = MakeBridgeLibrary();
+  const auto registry = MakeRegistry();
+  const auto version = MakeSystemVersion();
+  PanelState state;
+  CPanelDlg panel(state, PanelDeps{*ports, clock, *bridge, *registry, *version});
+  panel.DoModal(host_);
+  return false;
+}
+
+}  // namespace kolvane
