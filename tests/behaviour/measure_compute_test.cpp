@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <locale>
 #include <random>
 
 #include "measure/compute.h"
@@ -105,6 +106,55 @@ TEST(ComputeReading, ScalesAreMultiplications) {
   EXPECT_EQ(d->value, (1.0 / 3.0) * 0.01);
 }
 
+// Every reading format, one row each, with the literal as the instrument's
+// manual gives it; the number written out is put in place of the %.Nf.
+struct FormatRow {
+  std::uint32_t mode, t, g, n1, n2;
+  const char* literal;
+  const char* number;
+};
+
+const FormatRow kFormatRows[] = {
+    {1, 2, 1, 1234567, 0, " %.0f kHz                 ", "1234567"},
+    {1, 2, 2, 1234567, 0, " %.1f kHz                 ", "123456.7"},
+    {1, 2, 3, 1234567, 0, " %.2f kHz                 ", "12345.67"},
+    {1, 2, 4, 1234567, 0, " %.3f kHz                 ", "1234.567"},
+    {1, 2, 5, 1234567, 0, " %.4f kHz                 ", "123.4567"},
+    {2, 2, 1, 1234567, 0, " %.0f mkS                 ", "1234567"},
+    {2, 1, 1, 1234567, 0, " %.1f mkS                 ", "123456.7"},
+    {2, 1, 2, 1234567, 0, " %.2f mkS                 ", "12345.67"},
+    {4, 1, 3, 1234567, 0, " %.3f mkS                 ", "1234.567"},
+    {2, 2, 5, 1234567, 0, " %.4f mkS                 ", "123.4567"},
+    {4, 1, 5, 1234567, 0, " %.5f mkS                 ", "12.34567"},
+    {2, 5, 1, 1234567, 0, " %.0f mS                 ", "1234567"},
+    {4, 4, 1, 1234567, 0, " %.1f mS                 ", "123456.7"},
+    {2, 3, 1, 1234567, 0, " %.2f mS                 ", "12345.67"},
+    {2, 4, 3, 1234567, 0, " %.3f mS                 ", "1234.567"},
+    {4, 5, 5, 1234567, 0, " %.4f mS                 ", "123.4567"},
+    {2, 4, 5, 1234567, 0, " %.5f mS                 ", "12.34567"},
+    {2, 3, 5, 1234567, 0, " %.6f mS                 ", "1.234567"},
+    {10, 1, 1, 1234567, 0, " %.0f                     ", "1234567"},
+    {10, 1, 2, 1234567, 0, " %.1f                     ", "123456.7"},
+    {10, 1, 3, 1234567, 0, " %.2f                     ", "12345.67"},
+    {10, 1, 4, 1234567, 0, " %.3f                     ", "1234.567"},
+    {10, 1, 5, 1234567, 0, " %.4f                     ", "123.4567"},
+    {12, 1, 1, 1, 8, " %.6f                  ", "0.125000"},
+    {6, 1, 1, 1, 0, " OL ", ""},
+    {12, 1, 1, 1, 0, " OL ", ""},
+};
+
+TEST(FormatReading, EveryFormatByteForByte) {
+  for (const FormatRow& r : kFormatRows) {
+    SCOPED_TRACE(testing::Message() << "mode " << r.mode << " t " << r.t << " g " << r.g << " \""
+                                    << r.literal << "\"");
+    std::string expected = r.literal;
+    if (const auto at = expected.find('%'); at != std::string::npos) {
+      expected.replace(at, 4, r.number);
+    }
+    EXPECT_EQ(Text({r.mode, r.t, r.g, kAuto, 0, r.n1, r.n2, ""}), expected);
+  }
+}
+
 // The number must round exactly as printf's %.Nf does in the C locale.
 TEST(FormatFixed, RoundsLikePrintf) {
   std::mt19937 rng(12345);
@@ -127,6 +177,10 @@ TEST(FormatFixed, RoundsLikePrintf) {
 // A decimal-comma locale must not reach the reading. The locale is made
 // with localedef when the system has none installed.
 bool UseDecimalCommaLocale() {
+#ifdef _WIN32
+  // Windows has its locales built in, under names of its own.
+  return std::setlocale(LC_NUMERIC, "German_Germany.1252") != nullptr;
+#else
   if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) return true;
   const auto dir = std::filesystem::temp_directory_path() / "kolvane-test-locales";
   const auto made = dir / "de_DE.UTF-8";
@@ -137,6 +191,7 @@ bool UseDecimalCommaLocale() {
   }
   setenv("LOCPATH", dir.c_str(), 1);
   return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+#endif
 }
 
 TEST(FormatReading, SameTextUnderDecimalCommaLocale) {
@@ -147,10 +202,31 @@ TEST(FormatReading, SameTextUnderDecimalCommaLocale) {
   const std::string mhz = Text({1, 2, 3, kAuto, 0, 1234, 0, ""});
   const std::string duty = Text({12, 1, 1, kAuto, 0, 3, 4, ""});
   std::setlocale(LC_NUMERIC, "C");
+#ifndef _WIN32
   unsetenv("LOCPATH");
+#endif
   ASSERT_EQ(seen, "12,34");  // the locale really was in force
   EXPECT_EQ(mhz, " 12.34" + kKhz);
   EXPECT_EQ(duty, " 0.750000" + kDuty);
+}
+
+// A program-wide C++ locale with a decimal comma must not reach it either.
+struct CommaPoint : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+TEST(FormatReading, SameTextUnderCommaGlobalCppLocale) {
+  const std::locale before =
+      std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
+  const std::string khz = Text({1, 2, 5, kAuto, 0, 4294967295u, 0, ""});
+  const std::string mks = Text({6, 1, 1, kAuto, 0, 2, 5, ""});
+  const std::string duty = Text({12, 1, 2, kAuto, 0, 1000, 3, ""});
+  std::locale::global(before);
+  EXPECT_EQ(khz, " 429496.7295" + kKhz);
+  EXPECT_EQ(mks, " 400.000" + kMks);
+  EXPECT_EQ(duty, " 33.333333" + kDuty);
 }
 
 }  // namespace
