@@ -183,17 +183,25 @@ TEST(SimSession, SingleShotSendsOneResultPerStart) {
 
 TEST(SimResults, FieldLengthFollowsTheMode) {
   struct Case {
-    std::string frame;
+    std::string frame;  // empty: the mode comes from a state word
     std::size_t length;
   };
-  const Case cases[] = {{"R1\r", 5}, {"R2\r", 5}, {"R5\r", 5}, {"R6\r", 9},
-                        {"R8\r", 5}, {"A1\r", 5}, {"H\r", 5},  {"S\r", 9}};
+  // Every mode: 'G' and four count bytes, or eight for DL4 and duty cycle.
+  const Case cases[] = {{"R1\r", 5}, {"R2\r", 5}, {"R3\r", 5}, {"R4\r", 5}, {"R5\r", 5},
+                        {"R6\r", 9}, {"R7\r", 5}, {"R8\r", 5}, {"", 5},     {"A1\r", 5},
+                        {"A2\r", 5}, {"A3\r", 5}, {"H\r", 5},  {"S\r", 9}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.frame.empty() ? "count variant" : c.frame);
     Instrument m;
+    if (c.frame.empty()) {
+      std::string error;
+      ASSERT_TRUE(m.ApplyWord("state:8,1,2,0,1,0,0,0,1,1,0,1,64,128,0", &error)) << error;
+    }
     Exchange(m, "B\r" + c.frame, 0);
     const auto results = RunUntil(m, 0, 150);
     ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].bytes.size(), c.length) << c.frame;
+    EXPECT_EQ(results[0].bytes.size(), c.length);
+    EXPECT_EQ(results[0].bytes[0], 'G');
   }
 }
 
@@ -217,8 +225,11 @@ double Reading(const PanelBytes& s, const Counts& c) {
     case kDuration1:
     case kDuration3:
       return c.n1 * kUnit[s[kTimestamp]];
-    case kDuration4:
+    case kDuration4: {
+      static constexpr double kStep[] = {0.1, 1, 10, 100, 1000};
+      if (s[kLaunch] == 1 || s[kTest] == 1) return c.n1 * kStep[s[kTimestamp]];
       return s[kGate] == 0 ? c.n1 * 1000.0 / c.n2 : c.n1 * 0.01;
+    }
     case kDutyCycle:
       return (static_cast<double>(c.n1 & 0x7FFFFFFF) / c.n2) * scale;
     default:
@@ -231,6 +242,7 @@ TEST(SimResults, CountsGivePlausibleReadings) {
     std::uint8_t mode, timestamp, gate, channel;
     double expected;   // in the unit the panel shows
     double tolerance;  // one count, plus the signal's drift
+    std::uint8_t launch = 0;
   };
   const Case cases[] = {
       {kFrequency, 1, 0, 1, 12.0, 1.0},           // kHz, 1 ms gate
@@ -244,6 +256,10 @@ TEST(SimResults, CountsGivePlausibleReadings) {
       {kDuration3, 1, 0, 1, 56.7, 1.0},           // the gap
       {kDuration4, 1, 0, 1, 24.3, 0.1},           // automatic launch
       {kDuration4, 1, 2, 1, 24.3, 0.011},         //
+      {kDuration4, 0, 3, 1, 24.3, 0.11, 1},       // single shot: the stamp's step
+      {kCountByDuration, 1, 2, 1, 1234.5, 1.0},   // pulses in the gate
+      {kCountByPeriod, 1, 2, 1, 81.0, 1.0},       // stamps in one period
+      {kCountVariant, 1, 2, 1, 12345.678, 1.0},   // pulses since counting began
       {kRatio, 1, 2, 1, 4.94, 0.011},             // A/C
       {kTachometer, 1, 2, 1, 740740.68, 8.0},     // per minute
       {kDutyCycle, 1, 0, 1, 10.0 / 3.0, 0.0002},  // period over pulse
@@ -256,6 +272,7 @@ TEST(SimResults, CountsGivePlausibleReadings) {
     s[kTimestamp] = c.timestamp;
     s[kGate] = c.gate;
     s[kChannel] = c.channel;
+    s[kLaunch] = c.launch;
     for (int i = 0; i < 20; ++i) {
       const Counts counts = MeasureCounts(s, 0, 1.0, rng);
       EXPECT_NEAR(Reading(s, counts), c.expected, c.tolerance)
