@@ -1,6 +1,8 @@
 // The poll timer's tick: a pending readback, or one poll of the instrument
 // for a result, which is converted and shown. The tick never writes: the
 // instrument sends results on its own (or after Start in single shot).
+#include <array>
+
 #include "measure/compute.h"
 #include "panel/format.h"
 #include "panel/panel_dlg.h"
@@ -21,12 +23,35 @@ std::uint32_t BigEndian32(const std::uint8_t* b) {
          std::uint32_t{b[3]};
 }
 
+// Results the instrument sent while no tick read the line (during the scan's
+// pauses, a handler's exchange) would come before the reply to "D1" and be
+// taken for it; the state would then stay on the line and be read as status
+// bytes. What has already arrived is no reply to a request not yet sent, so
+// it is read away at once.
+void DropUnreadInput(ISerialPorts& ports, PortHandle h) {
+  CommTimeouts link{};
+  if (!ports.GetCommTimeouts(h, link)) return;
+  CommTimeouts atOnce = link;
+  atOnce.readIntervalTimeout = 0xFFFFFFFFu;  // with no total: return at once
+  atOnce.readTotalTimeoutMultiplier = 0;
+  atOnce.readTotalTimeoutConstant = 0;
+  if (!ports.SetCommTimeouts(h, atOnce)) return;
+  std::array<std::uint8_t, 16> unread{};
+  std::uint32_t got = 0;
+  // Bounded, so that a line that keeps filling cannot hold the tick.
+  for (int i = 0; i < 64; ++i) {
+    if (!ports.Read(h, unread.data(), unread.size(), &got) || got < unread.size()) break;
+  }
+  ports.SetCommTimeouts(h, link);
+}
+
 }  // namespace
 
 void CPanelDlg::OnTimer(const Message&) {
   StopTimer();
   st.replyPending = 1;
   if (st.configRequested != 0) {
+    DropUnreadInput(deps.ports, st.portHandle);
     ReadBackConfiguration();
     st.configRequested = 0;
   } else if (st.calibrationMode != 0) {

@@ -235,7 +235,8 @@ TEST(OnTimer, WhatEachTickDoes) {
     const auto frames = p.TakeFrames();
     EXPECT_EQ(frames,
               r.does == kReadback ? std::vector<std::string>{"D1\r"} : std::vector<std::string>{});
-    const std::size_t reads = r.does == kPoll ? 3 : r.does == kReadback ? 2 : 0;
+    // A readback first reads away at once what is already on the line.
+    const std::size_t reads = r.does == kPoll ? 3 : r.does == kReadback ? 3 : 0;
     EXPECT_EQ(p.ports.reads.size(), reads);
     EXPECT_EQ(p.state.configRequested, 0u);
     EXPECT_EQ(p.state.replyPending, r.does == kPoll ? 0u : 1u);  // silent port
@@ -243,6 +244,42 @@ TEST(OnTimer, WhatEachTickDoes) {
     EXPECT_EQ(p.state.measurementArmed, r.does == kReadback ? 0u : r.armed);
     EXPECT_EQ(p.window.timerKills, std::vector<unsigned>{1});
     EXPECT_EQ(p.window.timerStarts, (std::vector<std::pair<unsigned, unsigned>>{{1, 20}}));
+  }
+}
+
+TEST(OnTimer, ReadbackIgnoresWhatArrivedBeforeTheRequest) {
+  // Results sent while no tick polled (the scan's pauses, a handler's
+  // exchange) lie before the reply to "D1"; they must not be taken for it.
+  const std::string state{1, 0, 2, 0, 4, 0, 0, 0, 1, 1, 0, 1, 70, 78, 0};
+  const std::string result = std::string("G\0\0\x04\xD2", 5);
+  struct Case {
+    const char* name;
+    std::string unread;
+  };
+  const Case cases[] = {
+      {"nothing", ""},
+      {"two results", result + result},
+      {"a result cut short", result.substr(0, 3)},
+      {"more than the drain's buffer", std::string(40, 'G') + result},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Panel p;
+    p.ports.OnWrite([&](ScriptedPorts& port, const std::vector<std::uint8_t>& frame) {
+      if (frame == std::vector<std::uint8_t>{'D', '1', '\r'}) port.Reply("C" + state);
+    });
+    if (!c.unread.empty()) p.ports.Reply(c.unread);
+    p.state.configRequested = 1;
+    const std::uint64_t start = p.clock.now;
+    p.Tick();
+    EXPECT_EQ(p.TakeFrames(), std::vector<std::string>{"D1\r"});
+    EXPECT_EQ(p.clock.now - start, 10u);  // only the pause before the reply
+    EXPECT_EQ(p.ports.Pending(), 0u);     // nothing left for the poll to misread
+    EXPECT_EQ(p.state.measureMode, 2u);
+    EXPECT_EQ(p.state.gateIndex, 3u);
+    EXPECT_EQ(p.state.activeChannel, 4u);
+    EXPECT_EQ(p.state.calibrationCode, 78);
+    EXPECT_EQ(p.ports.timeouts["COM1:"], (CommTimeouts{100, 0, 1000, 0, 800}));
   }
 }
 
