@@ -237,6 +237,13 @@ void Instrument::SetState(const PanelBytes& s) {
             channels_[ChannelIndex(s[kChannel])].begin());
 }
 
+void Instrument::SelectChannel(std::size_t index) {
+  static constexpr std::uint8_t kCodes[] = {1, 2, 4};
+  state_[kChannel] = kCodes[index];
+  const auto& ch = channels_[index];
+  std::copy(ch.begin(), ch.end(), state_.begin() + kSlope);
+}
+
 void Instrument::SetChannelByte(StateByte which, std::uint8_t value) {
   state_[which] = value;
   channels_[ChannelIndex(state_[kChannel])][which - kSlope] = value;
@@ -440,17 +447,16 @@ bool Instrument::Setup(std::uint8_t letter, int d, std::uint8_t raw, double now)
       if (!in(1, 5)) return false;
       set(kGate, d - 1);
       return true;
-    case 'K': {
+    case 'K':
       if (!in(1, 3)) return false;
-      static constexpr std::uint8_t kCodes[] = {1, 2, 4};
-      set(kChannel, kCodes[d - 1]);
-      const auto& ch = channels_[static_cast<std::size_t>(d - 1)];
-      std::copy(ch.begin(), ch.end(), state_.begin() + kSlope);
+      SelectChannel(static_cast<std::size_t>(d - 1));
       return true;
-    }
     case 'R':
       if (!in(1, 8)) return false;
       set(kMode, d - 1);
+      // DL4 measures on C: the counter switches there itself, and the panel
+      // sends no channel frame with it.
+      if (d - 1 == kDuration4) SelectChannel(2);
       countingSince_ = now;
       return true;
     case 'A':
@@ -472,6 +478,9 @@ bool Instrument::Setup(std::uint8_t letter, int d, std::uint8_t raw, double now)
     case 'I':
       if (!in(0, 3)) return false;
       set(d <= 1 ? kLaunch : kGenerator, d <= 1 ? d : d - 2);
+      // Automatic launch runs on the internal generator; the panel shows it
+      // so without sending "I2".
+      if (d == 0) set(kGenerator, 0);
       return true;
     case 'V': {
       if (!in(1, 8)) return false;

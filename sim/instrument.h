@@ -146,6 +146,8 @@ class Instrument {
   void RestartMeasurement(double now);
   double Period() const;
   void SetChannelByte(StateByte which, std::uint8_t value);
+  // Makes channel A, B or C (0..2) active with its own input bytes.
+  void SelectChannel(std::size_t index);
   bool Setup(std::uint8_t letter, int digit, std::uint8_t raw, double now);
 
   InstrumentOptions options_;

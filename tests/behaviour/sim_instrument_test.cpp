@@ -101,6 +101,12 @@ TEST(SimState, EachSetupFrameIsAcknowledgedAndSetsItsByte) {
       {"V7\r", kFilter, 1, 0},      {"V8\r", kFilter, 0, 1},
       {"L\r\r", kLevel, 64, 13},  // a position of 13 is a CR byte
       {"L\x7f\r", kLevel, 64, 127}, {"Y\r\r", kCalibration, 128, 13},
+      {"R3\r", kMode, 0, 2},        {"R6\r", kMode, 0, 5},
+      {"R7\r", kMode, 0, 6},        {"A1\r", kMode, 0, 9},
+      {"A3\r", kMode, 0, 9},        {"Z\r", kCalibration, 128, 128},
+      {"R6\r", kChannel, 1, 4},  // DL4 is measured on C
+      {"R5\r", kChannel, 1, 1},     {"I1\r", kGenerator, 1, 1},
+      {"I0\r", kGenerator, 1, 0},  // automatic launch takes the internal one
   };
   for (const Case& c : cases) {
     InstrumentOptions o = Quiet();
@@ -131,6 +137,18 @@ TEST(SimState, InputSettingsAreKeptPerChannel) {
   EXPECT_EQ(m.State()[kAttenuator], 0);
   EXPECT_EQ(m.State()[kFilter], 0);
   EXPECT_EQ(m.State()[kLevel], 100);
+}
+
+TEST(SimState, Dl4ShowsChannelCsOwnInputs) {
+  Instrument m(Quiet());
+  Exchange(m, "K3\rV3\rL\x64\rK1\r");
+  Exchange(m, "R6\r");
+  const Bytes reply = Exchange(m, "D1\r");
+  ASSERT_EQ(reply.size(), 16u);
+  EXPECT_EQ(reply[1 + kMode], kDuration4);
+  EXPECT_EQ(reply[1 + kChannel], 4);
+  EXPECT_EQ(reply[1 + kAttenuator], 0);
+  EXPECT_EQ(reply[1 + kLevel], 100);
 }
 
 TEST(SimState, FramesOutsideTheCommandSetGetNoReply) {
