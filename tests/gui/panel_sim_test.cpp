@@ -8,29 +8,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <string>
+#include <vector>
 
-#include "panel/panel_dlg.h"
-#include "panel/panel_state.h"
-#include "platform/posix/system_clock.h"
-#include "platform/posix/system_deps.h"
-#include "platform/qt/desktop_host.h"
-#include "resources/ids.h"
-#include "tests/gui/gui_support.h"
-#include "tests/integration/sim_process.h"
+#include "tests/gui/real_panel.h"
 
 namespace kolvane::test {
 namespace {
-
-struct RealPanel {
-  std::unique_ptr<ISerialPorts> ports = MakeSerialPorts();
-  SystemClock clock;
-  std::unique_ptr<IBridgeLibrary> bridge = MakeBridgeLibrary();
-  std::unique_ptr<IRegistry> registry = MakeRegistry();
-  std::unique_ptr<ISystemVersion> version = MakeSystemVersion();
-  PanelState state;
-  CPanelDlg panel{state, PanelDeps{*ports, clock, *bridge, *registry, *version}};
-  qt::QtDesktopHost host;
-};
 
 TEST(PanelWithSimulator, ShowsTheSerialNumberAndClosesTheLink) {
   SimProcess sim({"--serial", "42"}, 3);
@@ -69,11 +52,8 @@ TEST(PanelWithSimulator, ShowsTheSerialNumberAndClosesTheLink) {
   EXPECT_EQ(levelBase, grey);
 
   // The handshake first; the closing frame last, after the window closed.
-  ASSERT_TRUE(sim.WaitForLog("RX", 1000));
-  std::vector<std::string> received;
-  for (const std::string& line : sim.Log()) {
-    if (line.rfind("RX ", 0) == 0) received.push_back(line.substr(line.rfind(' ') + 1));
-  }
+  ASSERT_TRUE(sim.WaitForLog(R"(J\x0D)", 1000));
+  const std::vector<std::string> received = ReceivedFrames(sim);
   ASSERT_FALSE(received.empty());
   EXPECT_EQ(received.front(), "B\\x0D");
   EXPECT_EQ(received.back(), "J\\x0D");
