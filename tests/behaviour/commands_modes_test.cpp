@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/mode_dialogs.h"
 #include "tests/behaviour/commands_fixture.h"
 
 namespace kolvane::test {
@@ -375,6 +376,26 @@ TEST(Modes, MemoryIsSwitchedOffBeforeTachometerAndDutyCycle) {
   }
 }
 
+TEST(Modes, CountAndDurationDialogsLiveForTheWholeRun) {
+  CommandBench b;
+  const struct {
+    int radio;
+    const CDialog* dialog;
+  } cases[] = {
+      {1091, &b.h.panel.CountDialog()},
+      {1020, &b.h.panel.DurationDialog()},
+      {1091, &b.h.panel.CountDialog()},
+      {1020, &b.h.panel.DurationDialog()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.radio);
+    const CDialog* opened = nullptr;
+    b.h.window.QueueModal([&](FakeWindow&, CDialog& d) { opened = &d; });
+    b.h.window.Click(c.radio);
+    EXPECT_EQ(opened, c.dialog);
+  }
+}
+
 TEST(Modes, TachometerLeavesTheMessageAloneWhenAcknowledged) {
   CommandBench b;
   b.h.window.SetText(1053, "earlier");
@@ -388,6 +409,7 @@ TEST(SetupFailures, TextsOfASilentInstrument) {
     int radio;
     std::uint32_t memoryUsed;
     std::vector<std::string> texts;  // every text written into 1053
+    int durationChoice = 0;
   } cases[] = {
       {"A", 1013, 0, {kMessageBlank, NoReply(5)}},
       {"B", 1014, 0, {kMessageBlank, NoReply(8)}},
@@ -401,11 +423,19 @@ TEST(SetupFailures, TextsOfASilentInstrument) {
       {"auto", 1066, 0, {NoReply(5)}},
       {"test", 1025, 0, {kMessageBlank, NoUsb(3)}},
       {"memory", 1050, 0, {NoReply(2)}},
+      // The mode dialogs keep their silence to themselves.
+      {"DL1", 1020, 1, {}},
+      {"DL4, memory", 1020, 1, {NoReply(2)}, 3},
+      {"ratio", 1030, 0, {}},
+      {"count", 1091, 0, {kCountMessage}},
+      {"single shot, written", 1067, 0, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     CommandBench b;
     b.h.state.memoryUsed = c.memoryUsed;
+    b.h.state.durationChoice = c.durationChoice;
+    b.h.state.activeChannel = 1;
     b.Silent();
     b.h.window.Click(c.radio);
     EXPECT_EQ(b.h.window.TextsOf(1053), c.texts);
