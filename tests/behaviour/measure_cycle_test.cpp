@@ -211,6 +211,50 @@ TEST(PollInstrument, CountFieldLengthAndConversionInputs) {
   }
 }
 
+// An eight-byte field cut short is completed the same way, or not shown.
+TEST(PollInstrument, ShortEightByteField) {
+  struct Row {
+    const char* name;
+    std::uint32_t mode;
+    std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> field;
+    Reads reads;
+    std::string display;
+  };
+  const std::string kDuty = " 0.750000" + std::string(18, ' ');
+  const Row rows[] = {
+      {"duty cycle, completed",
+       12,
+       {{0, {0x80, 0, 0, 3, 0}}, {400, {0, 0, 4}}},
+       {{1, 1}, {8, 5}, {3, 3}},
+       kDuty},
+      {"duty cycle, never completed",
+       12,
+       {{0, {0, 0, 0, 3, 0}}},
+       {{1, 1}, {8, 5}, {3, 0}},
+       kBefore},
+      {"DL4, zero second count after a pause",
+       6,
+       {{0, {0, 0, 4}}, {200, {0xD2, 0, 0, 0, 0}}},
+       {{1, 1}, {8, 3}, {5, 5}},
+       " OL "},
+      {"DL4, second count missing", 6, {{0, {0, 0, 4, 0xD2}}}, {{1, 1}, {8, 4}, {4, 0}}, kBefore},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Panel p;
+    p.state.rxBuffer.fill(0);  // stale zeros would give " OL " or 0.75 if used
+    p.state.measureMode = r.mode;
+    p.state.gateIndex = 1;
+    p.At(0, kG);
+    for (const auto& [delay, bytes] : r.field) p.At(delay, bytes);
+    p.Tick();
+    EXPECT_EQ(p.Reads(), r.reads);
+    EXPECT_EQ(p.window.GetText(1092), r.display);
+    EXPECT_EQ(p.window.progressLog.back(), r.display == kBefore ? 0 : 10);
+    EXPECT_EQ(p.ports.Pending(), 0u);
+  }
+}
+
 TEST(OnTimer, WhatEachTickDoes) {
   enum Does { kReadback, kPoll, kNothing };
   struct Row {
