@@ -139,9 +139,15 @@ void CPanelDlg::ReadBackConfiguration() {
   // either way and must not be left on the line for the poll to misread.
   ReadPort(rx, 1);
   if (rx[0] != 'C') ReadPort(rx, 1);
+  // A second try only for silence: bytes after a cut reply are the start of
+  // the next result, and taking them as state would apply garbage.
+  const auto readState = [&] {
+    const std::uint32_t got = ReadPort(rx, kStateBytes);
+    return got != 0 ? got : ReadPort(rx, kStateBytes);
+  };
   if (rx[0] != 'C') {
     ShowMessage(std::string(kBadStateText) + Blanks(4));
-  } else if (ReadField(rx, kStateBytes, 2) < kStateBytes) {
+  } else if (readState() < kStateBytes) {
     // Part of a state is not a state: apply none of it.
     ShowMessage(std::string(kBadStateText) + Blanks(2));
   } else {

@@ -170,18 +170,32 @@ struct Failure {
   std::vector<std::pair<std::uint64_t, std::string>> reply;
   std::string message;  // empty: applied
   std::uint64_t costMs;
+  std::size_t leftOnLine = 0;  // bytes the readback does not take
 };
+
+// The instrument's next result in automatic launch: frequency 12.34 kHz.
+const std::string kResult{'G', 0, 0, 0x04, static_cast<char>(0xD2)};
 
 const std::string kState = Panel::Reply(With({{0, 1}})).substr(1);
 const Failure kFailures[] = {
     {"no reply", {}, kBadState + "    ", 2010},
     {"no C in two bytes", {{0, "xy"}}, kBadState + "    ", 10},
     {"C without state", {{0, "C"}}, kBadState + "  ", 2010},
-    {"short state", {{0, "C" + kState.substr(0, 10)}}, kBadState + "  ", 1110},
+    {"short state", {{0, "C" + kState.substr(0, 10)}}, kBadState + "  ", 110},
+    // What follows a cut reply is not its rest: none of it is applied.
+    {"short state, then results",
+     {{0, "C" + kState.substr(0, 10)}, {150, kResult}, {250, kResult}},
+     kBadState + "  ",
+     110,
+     2 * kResult.size()},
+    {"state cut by a pause",
+     {{0, "C" + kState.substr(0, 8)}, {400, kState.substr(8)}},
+     kBadState + "  ",
+     110,
+     kState.size() - 8},
     {"C on the second byte", {{0, "x"}, {0, "C" + kState}}, "", 10},
     {"C late", {{1500, "C" + kState}}, "", 1500},
     {"state on the second read", {{0, "C"}, {1500, kState}}, "", 1500},
-    {"state cut by a pause", {{0, "C" + kState.substr(0, 8)}, {400, kState.substr(8)}}, "", 400},
 };
 
 TEST(ReadBackConfiguration, FailuresAndLateReplies) {
@@ -195,7 +209,7 @@ TEST(ReadBackConfiguration, FailuresAndLateReplies) {
     EXPECT_EQ(p.clock.now - start, f.costMs);
     EXPECT_EQ(p.state.measurementArmed, 0u);
     EXPECT_EQ(p.state.configRequested, 0u);
-    EXPECT_EQ(p.ports.Pending(), 0u);
+    EXPECT_EQ(p.ports.Pending(), f.leftOnLine);
     if (f.message.empty()) {
       EXPECT_EQ(p.state.measureMode, 2u);
       EXPECT_EQ(p.Message(), std::string(24, ' '));
@@ -206,6 +220,17 @@ TEST(ReadBackConfiguration, FailuresAndLateReplies) {
       EXPECT_EQ(p.window.GetText(1092), "");
     }
   }
+}
+
+// The result that follows a cut state reply is the cycle's, and it is shown.
+TEST(ReadBackConfiguration, CutStateLeavesTheNextResultToTheCycle) {
+  Panel p({{0, "C" + kState.substr(0, 10)}, {150, kResult}});
+  p.Tick();
+  EXPECT_EQ(p.Message(), kBadState + "  ");
+  p.Tick();
+  // The start values stand: frequency, gate index 1.
+  EXPECT_EQ(p.window.GetText(1092), " 1234 kHz" + std::string(17, ' '));
+  EXPECT_EQ(p.ports.Pending(), 0u);
 }
 
 TEST(ConfigButton, RequestsReadbackOnNextTick) {
