@@ -106,8 +106,8 @@ TEST(ComputeReading, ScalesAreMultiplications) {
   EXPECT_EQ(d->value, (1.0 / 3.0) * 0.01);
 }
 
-// Every reading format, one row each, with the literal as the instrument's
-// manual gives it; the number written out is put in place of the %.Nf.
+// Every reading format, one row each, its printf literal written out in
+// full; the expected number is put in place of the %.Nf.
 struct FormatRow {
   std::uint32_t mode, t, g, n1, n2;
   const char* literal;
