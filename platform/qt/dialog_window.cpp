@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleOption>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -309,6 +310,75 @@ class ArrowKeys : public QObject {
   std::function<void(bool)> step_;
 };
 
+// A progress bar that keeps the style's picture of each state it has shown.
+// The cycle empties and fills the bar around every result, and QProgressBar
+// repaints at once, not on the next paint pass, whenever it reaches an end of
+// its range; drawing the styled bar afresh each time cost more than the rest
+// of the cycle together.
+class ProgressBar : public QProgressBar {
+ public:
+  explicit ProgressBar(QWidget* parent) : QProgressBar(parent) {
+    // Every pixel comes from the picture, so nothing beneath needs painting.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStyleOptionProgressBar opt;
+    initStyleOption(&opt);
+    const QPixmap& picture = Picture(opt);
+    QPainter p(this);
+    p.drawPixmap(0, 0, picture);
+  }
+
+  void changeEvent(QEvent* e) override {
+    // Changes the state options do not show.
+    const auto t = e->type();
+    if (t == QEvent::StyleChange || t == QEvent::FontChange || t == QEvent::LayoutDirectionChange) {
+      cache_.clear();
+    }
+    QProgressBar::changeEvent(e);
+  }
+
+ private:
+  struct Cached {
+    QStyle::State state;
+    int minimum, maximum, progress;
+    QSize size;
+    qint64 palette;
+    qreal ratio;
+    QPixmap picture;
+  };
+
+  const QPixmap& Picture(const QStyleOptionProgressBar& opt) {
+    const qreal ratio = devicePixelRatio();
+    const qint64 palette = opt.palette.cacheKey();
+    for (const Cached& c : cache_) {
+      if (c.state == opt.state && c.minimum == opt.minimum && c.maximum == opt.maximum &&
+          c.progress == opt.progress && c.size == size() && c.palette == palette &&
+          c.ratio == ratio) {
+        return c.picture;
+      }
+    }
+    // A handful of states at most in use; a change of look starts afresh.
+    if (cache_.size() >= 8) cache_.clear();
+    QPixmap picture(size() * ratio);
+    picture.setDevicePixelRatio(ratio);
+    // What the window shows beneath the bar's rounded corners.
+    const QWidget* under = parentWidget() != nullptr ? parentWidget() : this;
+    picture.fill(under->palette().color(under->backgroundRole()));
+    {
+      QPainter p(&picture);
+      style()->drawControl(QStyle::CE_ProgressBar, &opt, &p, this);
+    }
+    cache_.push_back({opt.state, opt.minimum, opt.maximum, opt.progress, size(), palette, ratio,
+                      std::move(picture)});
+    return cache_.back().picture;
+  }
+
+  std::vector<Cached> cache_;
+};
+
 // Lists shorter than two entries show one entry at a time.
 bool IsOneEntryHigh(const QFont& font, int heightPx) {
   return heightPx < 2 * (QFontMetrics(font).height() + 4);
@@ -458,7 +528,7 @@ QWidget* QtDialogWindow::MakeControl(const layout::Control& c, QWidget* previous
       return s;
     }
     case Kind::kProgress: {
-      auto* p = new QProgressBar(parent);
+      auto* p = new ProgressBar(parent);
       p->setTextVisible(false);
       p->setRange(0, 100);
       p->setValue(0);
