@@ -4,8 +4,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(KOLVANE_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${KOLVANE_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${KOLVANE_MINGW_PREFIX}-g++)
+# The POSIX thread model: GoogleTest needs std::mutex, which the win32 model of
+# this compiler lacks. Its winpthread is linked statically (below).
+set(CMAKE_C_COMPILER ${KOLVANE_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KOLVANE_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${KOLVANE_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KOLVANE_MINGW_PREFIX})
@@ -14,5 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Only the system's own DLLs at run time.
+# Only the system's own DLLs at run time, for programs and DLLs alike.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
