@@ -174,6 +174,9 @@ void CPanelDlg::ReadBackConfiguration() {
     }
     launchRadio = b[kLaunchByte];
     w.EnableControl(ids::kLaunchAuto, b[kLaunchByte] == 0);
+    // The launch the radio now shows is the one Start and the cycle go by;
+    // otherwise Start would do nothing after a single-shot readback.
+    if (b[kLaunchByte] <= 1) st.singleShot = b[kLaunchByte];
     if (input != nullptr) {
       input->attenuator = b[kAttenuatorByte] == 0 ? 1 : 0;
       w.ListSetCurSel(ids::kAttenuator, input->attenuator);

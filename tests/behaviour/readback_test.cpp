@@ -108,6 +108,12 @@ const Row kRows[] = {
      [](Panel& p) {
        EXPECT_TRUE(p.Checked(1067));
        EXPECT_FALSE(p.On(1066));
+       EXPECT_EQ(p.state.singleShot, 1u);  // so that Start sends "C"
+     }},
+    {"unknown launch code leaves the launch alone", With({{14, 2}}),
+     [](Panel& p) {
+       EXPECT_FALSE(p.Checked(1066) || p.Checked(1067));
+       EXPECT_EQ(p.state.singleShot, 0u);
      }},
     {"tachometer disables stamps and gates", With({{0, 10}}),
      [](Panel& p) {
