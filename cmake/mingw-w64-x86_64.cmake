@@ -19,8 +19,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Release is -O1: the program spends its time waiting on the line, the cross
 # build stays quick, and GCC 12 reports false -Wrestrict on string code at
 # -O2 and above.
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O1 -DNDEBUG")
-set(CMAKE_C_FLAGS_RELEASE_INIT "-O1 -DNDEBUG")
+# (Cache entries: the *_INIT variables would only be put before CMake's -O3.)
+set(CMAKE_CXX_FLAGS_RELEASE "-O1 -DNDEBUG" CACHE STRING "Flags of a Release build")
+set(CMAKE_C_FLAGS_RELEASE "-O1 -DNDEBUG" CACHE STRING "Flags of a Release build")
 
 # Only the system's own DLLs at run time, for programs and DLLs alike.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
