@@ -9,6 +9,7 @@
 #include <windows.h>
 // clang-format on
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -59,11 +60,13 @@ std::string FakeCalls() {
   return buffer;
 }
 
-FakeBridgeSetup Device(const char* serial, std::uint32_t count = 1) {
+// Each test has a product id of its own, so that the tests that run at the
+// same time never share a registry key.
+FakeBridgeSetup Device(const char* serial, std::uint16_t pid, std::uint32_t count = 1) {
   FakeBridgeSetup s{};
   s.count = count;
   s.vid = 0x10C4;
-  s.pid = 0xEA60;
+  s.pid = pid;
   std::strncpy(s.serial, serial, sizeof s.serial - 1);
   s.serialLength = static_cast<std::uint8_t>(std::strlen(serial));
   return s;
@@ -106,7 +109,7 @@ TEST(BridgeDll, CallsReachTheOrdinalsWithTheirArguments) {
   DllFolder folder("bridge");
   Win32BridgeLibrary bridge;
   ASSERT_TRUE(bridge.Loaded());
-  SetUpFake(Device("AB 12", 2));
+  SetUpFake(Device("AB 12", 0xEA60, 2));
 
   std::uint32_t count = 0;
   EXPECT_EQ(bridge.GetNumDevices(&count), kBridgeOk);
@@ -139,19 +142,23 @@ TEST(BridgeDll, UnloadsWithTheLibraryObject) {
 }
 
 // The registry keys a bridge's driver leaves, written for one test.
-constexpr const char* kUsbKey = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00";
-
 class BridgeKeys {
  public:
-  BridgeKeys() { ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUsbKey); }
-  ~BridgeKeys() { ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUsbKey); }
+  explicit BridgeKeys(std::uint16_t pid) {
+    char path[96];
+    std::snprintf(path, sizeof path,
+                  "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_%04x&Mi_00", unsigned{pid});
+    usbKey_ = path;
+    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, usbKey_.c_str());
+  }
+  ~BridgeKeys() { ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, usbKey_.c_str()); }
   BridgeKeys(const BridgeKeys&) = delete;
   BridgeKeys& operator=(const BridgeKeys&) = delete;
 
   // Stores "PortName" for a serial as the key names it; withZero: stored
   // with its terminating zero.
-  static void Add(const std::string& keySerial, const std::string& portName, bool withZero) {
-    const std::string path = std::string(kUsbKey) + "\\" + keySerial + "_00\\Device Parameters";
+  void Add(const std::string& keySerial, const std::string& portName, bool withZero) {
+    const std::string path = usbKey_ + "\\" + keySerial + "_00\\Device Parameters";
     HKEY key = nullptr;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                 nullptr, &key, nullptr),
@@ -162,6 +169,9 @@ class BridgeKeys {
               ERROR_SUCCESS);
     ::RegCloseKey(key);
   }
+
+ private:
+  std::string usbKey_;
 };
 
 struct DiscoveryCase {
@@ -179,7 +189,7 @@ void PrintTo(const DiscoveryCase& c, std::ostream* os) {
 }
 
 FakeBridgeSetup OpenFails() {
-  FakeBridgeSetup s = Device("0001");
+  FakeBridgeSetup s = Device("0001", 0xEA69);
   s.openStatus = kBridgeDeviceNotFound;
   return s;
 }
@@ -187,14 +197,14 @@ FakeBridgeSetup OpenFails() {
 constexpr const char* kAllCalls = "count\nopen 0\nvid\npid\nserial ascii\nclose\n";
 
 const DiscoveryCase kDiscoveryCases[] = {
-    {"port5", Device("0001"), "0001", "COM5", true, 5, kAllCalls},
-    {"blank_in_serial", Device("AB 12"), "AB_12", "COM5", true, 5, kAllCalls},
-    {"two_digit_port", Device("0001"), "0001", "COM12", true, 12, kAllCalls},
-    {"value_without_zero", Device("0001"), "0001", "COM7", false, 7, kAllCalls},
-    {"no_key_for_serial", Device("0001"), "0002", "COM5", true, -1, kAllCalls},
-    {"no_keys", Device("0001"), nullptr, "", true, -1, kAllCalls},
-    {"not_a_port_name", Device("0001"), "0001", "LPT1", true, -1, kAllCalls},
-    {"no_device", Device("0001", 0), "0001", "COM5", true, -1, "count\n"},
+    {"port5", Device("0001", 0xEA61), "0001", "COM5", true, 5, kAllCalls},
+    {"blank_in_serial", Device("AB 12", 0xEA62), "AB_12", "COM5", true, 5, kAllCalls},
+    {"two_digit_port", Device("0001", 0xEA63), "0001", "COM12", true, 12, kAllCalls},
+    {"value_without_zero", Device("0001", 0xEA64), "0001", "COM7", false, 7, kAllCalls},
+    {"no_key_for_serial", Device("0001", 0xEA65), "0002", "COM5", true, -1, kAllCalls},
+    {"no_keys", Device("0001", 0xEA66), nullptr, "", true, -1, kAllCalls},
+    {"not_a_port_name", Device("0001", 0xEA67), "0001", "LPT1", true, -1, kAllCalls},
+    {"no_device", Device("0001", 0xEA68, 0), "0001", "COM5", true, -1, "count\n"},
     {"open_fails", OpenFails(), "0001", "COM5", true, -1, "count\nopen 0\n"},
 };
 
@@ -202,8 +212,8 @@ class Discovery : public testing::TestWithParam<DiscoveryCase> {};
 
 TEST_P(Discovery, FindsThePortThroughTheDllAndTheRegistry) {
   const DiscoveryCase& c = GetParam();
-  BridgeKeys keys;
-  if (c.keySerial != nullptr) BridgeKeys::Add(c.keySerial, c.portName, c.withZero);
+  BridgeKeys keys(c.device.pid);
+  if (c.keySerial != nullptr) keys.Add(c.keySerial, c.portName, c.withZero);
   DllFolder folder("bridge");
   const auto bridge = MakeBridgeLibrary();
   SetUpFake(c.device);
@@ -231,8 +241,8 @@ TEST(Registry, KeyOpenedForReadingRefusesWrites) {
 }
 
 TEST(Registry, MissingKeysAndValuesAndShortBuffers) {
-  BridgeKeys keys;
-  BridgeKeys::Add("0001", "COM5", true);
+  BridgeKeys keys(0xEA70);
+  keys.Add("0001", "COM5", true);
   Win32Registry registry;
   RegKey missing = 99;
   EXPECT_EQ(registry.OpenKeyEx(kHKeyLocalMachine, "SYSTEM\\NoSuchKey\\", kKeyRead, &missing),
@@ -244,7 +254,7 @@ TEST(Registry, MissingKeysAndValuesAndShortBuffers) {
   ASSERT_EQ(registry.OpenKeyEx(kHKeyLocalMachine, "SYSTEM\\CurrentControlSet\\", kKeyRead, &system),
             kRegSuccess);
   ASSERT_EQ(
-      registry.OpenKey(system, "Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\0001_00\\Device Parameters\\",
+      registry.OpenKey(system, "Enum\\USB\\Vid_10c4&Pid_ea70&Mi_00\\0001_00\\Device Parameters\\",
                        &parameters),
       kRegSuccess);
   std::uint8_t data[8] = {};
