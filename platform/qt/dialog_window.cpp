@@ -220,6 +220,26 @@ class GroupFrame : public QGroupBox {
 
 // A list box that tells only the user's selections. Made one entry high,
 // each entry fills the view and the scroll arrows flip between entries.
+// A push-like radio or check. The style draws a checked button only a shade
+// darker than a raised one; a pressed-in face makes the chosen setting plain
+// at a glance, as the instrument's own latching keys are.
+class PushLikeButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    QPushButton::paintEvent(e);
+    if (!isChecked()) return;
+    QPainter p(this);
+    const QRect face = rect().adjusted(1, 1, -1, -1);
+    p.fillRect(face, QColor(0, 0, 0, 70));
+    p.setPen(QColor(0, 0, 0, 150));
+    p.drawLine(face.topLeft(), face.topRight());
+    p.drawLine(face.topLeft(), face.bottomLeft());
+  }
+};
+
 class ListBox : public QListWidget {
  public:
   ListBox(QWidget* parent, bool oneEntryHigh) : QListWidget(parent), oneEntry_(oneEntryHigh) {
@@ -494,10 +514,12 @@ QWidget* QtDialogWindow::MakeControl(const layout::Control& c, QWidget* previous
     case Kind::kCheck:
     case Kind::kPushButton:
     case Kind::kDefPushButton: {
-      auto* b = new QPushButton(caption, parent);
+      const bool latching = c.kind == Kind::kRadio || c.kind == Kind::kCheck;
+      QPushButton* b =
+          latching ? new PushLikeButton(caption, parent) : new QPushButton(caption, parent);
       // Enter is the dialog's to route, not the focused button's.
       b->setAutoDefault(false);
-      b->setCheckable(c.kind == Kind::kRadio || c.kind == Kind::kCheck);
+      b->setCheckable(latching);
       QObject::connect(b, &QPushButton::clicked, b, [this, &c] { OnUserClick(c); });
       return b;
     }
