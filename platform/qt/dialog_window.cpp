@@ -27,9 +27,9 @@ namespace kolvane::qt {
 using layout::Kind;
 namespace st = layout::style;
 
-QFont MapFont(const FontSpec& spec) {
+QFont MapFont(const FontSpec& request) {
   // Liberation fonts share the metrics of the Windows faces they replace.
-  QString family = QString::fromStdString(spec.face);
+  QString family = QString::fromStdString(request.face);
   if (family.isEmpty() || family == u"Arial" || family == u"MS Sans Serif" ||
       family == u"MS Shell Dlg") {
     family = QStringLiteral("Liberation Sans");
@@ -42,13 +42,14 @@ QFont MapFont(const FontSpec& spec) {
   // A positive height is the cell height: ascent plus descent, 2288 units
   // of the face's 2048-unit em. A negative one is the em itself.
   int pixels = 11;
-  if (spec.height > 0) {
-    pixels = static_cast<int>(std::lround(spec.height * 2048.0 / 2288.0));
-  } else if (spec.height < 0) {
-    pixels = -spec.height;
+  if (request.height > 0) {
+    pixels = static_cast<int>(std::lround(request.height * 2048.0 / 2288.0));
+  } else if (request.height < 0) {
+    pixels = -request.height;
   }
   f.setPixelSize(std::max(1, pixels));
-  if (spec.weight > 0) f.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 100, 900)));
+  if (request.weight > 0)
+    f.setWeight(static_cast<QFont::Weight>(std::clamp(request.weight, 100, 900)));
   return f;
 }
 

@@ -26,7 +26,7 @@ namespace kolvane::qt {
 class DialogWidget;
 
 // The face that stands in for a Win32 font, sized from its cell height.
-QFont MapFont(const FontSpec& spec);
+QFont MapFont(const FontSpec& request);
 // The template font (points at 96 dots per inch).
 QFont DialogFont(std::string_view face, int points);
 

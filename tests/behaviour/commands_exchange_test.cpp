@@ -94,9 +94,9 @@ TEST(AcknowledgementRules, ReadsVerdictAndTime) {
     CommandBench b;
     ASSERT_TRUE(b.started);
     if (c.writeAccepts) {
-      PortSpec spec;
-      spec.writeAccepts = c.writeAccepts;
-      b.h.ports.AddPort("COM1:", spec);
+      PortSpec setup;
+      setup.writeAccepts = c.writeAccepts;
+      b.h.ports.AddPort("COM1:", setup);
     }
     b.h.ports.OnWrite([&c](ScriptedPorts& p, const std::vector<std::uint8_t>&) {
       for (const Arrival& a : c.reply) p.Reply(a.bytes, a.afterMs);

@@ -89,9 +89,9 @@ TEST(Launch, SingleShotComplainsOnlyWhenTheWriteFailedAndNothingCame) {
     SCOPED_TRACE(c.name);
     CommandBench b;
     if (c.writeAccepts) {
-      PortSpec spec;
-      spec.writeAccepts = c.writeAccepts;
-      b.h.ports.AddPort("COM1:", spec);
+      PortSpec setup;
+      setup.writeAccepts = c.writeAccepts;
+      b.h.ports.AddPort("COM1:", setup);
     }
     b.AnswerWith([&c](const std::string&) { return c.reply; });
     b.h.window.SetText(1053, "old");

@@ -4,8 +4,8 @@
 
 namespace kolvane::test {
 
-PortSpec& ScriptedPorts::AddPort(const std::string& name, PortSpec spec) {
-  return specs_[name] = spec;
+PortSpec& ScriptedPorts::AddPort(const std::string& name, PortSpec setup) {
+  return setups_[name] = setup;
 }
 
 ScriptedPorts::Open_* ScriptedPorts::Find(PortHandle h) {
@@ -50,10 +50,10 @@ std::size_t ScriptedPorts::Pending() const {
 
 PortHandle ScriptedPorts::Open(const std::string& name) {
   openAttempts.push_back(name);
-  auto it = specs_.find(name);
+  auto it = setups_.find(name);
   const bool busy = std::any_of(handles_.begin(), handles_.end(),
                                 [&](const Open_& o) { return o.open && o.name == name; });
-  if (it == specs_.end() || !it->second.exists || busy) {
+  if (it == setups_.end() || !it->second.exists || busy) {
     lastError_ = busy ? 5 : 2;  // ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND
     return kInvalidPortHandle;
   }
@@ -76,8 +76,8 @@ bool ScriptedPorts::GetCommState(PortHandle h, Dcb& dcb) {
 bool ScriptedPorts::SetCommState(PortHandle h, const Dcb& dcb) {
   Open_* o = Find(h);
   if (o == nullptr) return false;
-  if (specs_[o->name].setStateFails) {
-    lastError_ = specs_[o->name].lastError;
+  if (setups_[o->name].setStateFails) {
+    lastError_ = setups_[o->name].lastError;
     return false;
   }
   states[o->name] = dcb;
@@ -94,8 +94,8 @@ bool ScriptedPorts::GetCommTimeouts(PortHandle h, CommTimeouts& t) {
 bool ScriptedPorts::SetCommTimeouts(PortHandle h, const CommTimeouts& t) {
   Open_* o = Find(h);
   if (o == nullptr) return false;
-  if (specs_[o->name].setTimeoutsFails) {
-    lastError_ = specs_[o->name].lastError;
+  if (setups_[o->name].setTimeoutsFails) {
+    lastError_ = setups_[o->name].lastError;
     return false;
   }
   o->t = t;
@@ -111,8 +111,8 @@ bool ScriptedPorts::Write(PortHandle h, const std::uint8_t* data, std::uint32_t 
     lastError_ = 6;  // ERROR_INVALID_HANDLE
     return false;
   }
-  const auto& spec = specs_[o->name];
-  *written = spec.writeAccepts ? std::min(*spec.writeAccepts, n) : n;
+  const auto& setup = setups_[o->name];
+  *written = setup.writeAccepts ? std::min(*setup.writeAccepts, n) : n;
   std::vector<std::uint8_t> frame(data, data + n);
   writes.push_back({clock_.now, o->name, frame});
   if (responder_) responder_(*this, frame);

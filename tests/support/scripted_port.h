@@ -48,7 +48,7 @@ class ScriptedPorts : public ISerialPorts {
   explicit ScriptedPorts(VirtualClock& clock) : clock_(clock) {}
 
   // Declares a port; ports not declared do not exist.
-  PortSpec& AddPort(const std::string& name, PortSpec spec = {});
+  PortSpec& AddPort(const std::string& name, PortSpec setup = {});
   // Called after every successful write, to script the instrument's answer.
   void OnWrite(Responder r) { responder_ = std::move(r); }
   // Queues bytes on the port that is open now, arriving delayMs from now.
@@ -90,7 +90,7 @@ class ScriptedPorts : public ISerialPorts {
   Open_* Current();
 
   VirtualClock& clock_;
-  std::map<std::string, PortSpec> specs_;
+  std::map<std::string, PortSpec> setups_;
   std::vector<Open_> handles_;  // handle = index + 1
   Responder responder_;
   std::uint32_t lastError_ = 0;

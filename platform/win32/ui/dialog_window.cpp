@@ -76,7 +76,7 @@ int Win32DialogWindow::Run(CDialog& dialog, std::function<void(Win32DialogWindow
 void Win32DialogWindow::ReleaseGdi() {
   for (auto& [colour, brush] : brushes_) DeleteObject(brush);
   brushes_.clear();
-  for (auto& [spec, font] : fonts_) DeleteObject(font);
+  for (auto& [request, font] : fonts_) DeleteObject(font);
   fonts_.clear();
   if (exponentFont_ != nullptr) DeleteObject(exponentFont_);
   exponentFont_ = nullptr;
@@ -283,15 +283,15 @@ HBRUSH Win32DialogWindow::Brush(ColorRef colour) {
   return b;
 }
 
-HFONT Win32DialogWindow::Font(const FontSpec& spec) {
+HFONT Win32DialogWindow::Font(const FontSpec& request) {
   for (const auto& [s, f] : fonts_) {
-    if (s == spec) return f;
+    if (s == request) return f;
   }
   const HFONT f =
-      CreateFontW(spec.height, spec.width, 0, 0, spec.weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                  static_cast<BYTE>(spec.pitchAndFamily), Widen(spec.face).c_str());
-  fonts_.emplace_back(spec, f);
+      CreateFontW(request.height, request.width, 0, 0, request.weight, FALSE, FALSE, FALSE,
+                  ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                  static_cast<BYTE>(request.pitchAndFamily), Widen(request.face).c_str());
+  fonts_.emplace_back(request, f);
   return f;
 }
 

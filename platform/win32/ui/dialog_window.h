@@ -81,7 +81,7 @@ class Win32DialogWindow : public IWindow {
   const layout::Control* Def(int id) const;
   const layout::Control* DefOf(HWND control) const;
   HBRUSH Brush(ColorRef colour);
-  HFONT Font(const FontSpec& spec);
+  HFONT Font(const FontSpec& request);
 
   const layout::DialogTemplate& template_;
   HWND owner_;
