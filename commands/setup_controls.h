@@ -5,36 +5,38 @@
 #include <array>
 #include <cstdint>
 
+#include "protocol/protocol.h"
 #include "resources/ids.h"
 
 namespace kolvane {
 
 // Measurement mode codes as the panel state holds them.
 namespace mode {
-inline constexpr std::uint32_t kFrequency = 1;
-inline constexpr std::uint32_t kPeriod = 2;
-inline constexpr std::uint32_t kDl1 = 3;
-inline constexpr std::uint32_t kDl2 = 4;
-inline constexpr std::uint32_t kDl3 = 5;
-inline constexpr std::uint32_t kDl4 = 6;
-inline constexpr std::uint32_t kCountByDuration = 7;
-inline constexpr std::uint32_t kCountByPeriod = 8;
-inline constexpr std::uint32_t kRatio = 10;
-inline constexpr std::uint32_t kTachometer = 11;
-inline constexpr std::uint32_t kDutyCycle = 12;
+using protocol::MeasureMode;
+inline constexpr std::uint32_t kFrequency = MeasureMode(protocol::kFrequency);
+inline constexpr std::uint32_t kPeriod = MeasureMode(protocol::kPeriod);
+inline constexpr std::uint32_t kDl1 = MeasureMode(protocol::kDuration1);
+inline constexpr std::uint32_t kDl2 = MeasureMode(protocol::kDuration2);
+inline constexpr std::uint32_t kDl3 = MeasureMode(protocol::kDuration3);
+inline constexpr std::uint32_t kDl4 = MeasureMode(protocol::kDuration4);
+inline constexpr std::uint32_t kCountByDuration = MeasureMode(protocol::kCountByDuration);
+inline constexpr std::uint32_t kCountByPeriod = MeasureMode(protocol::kCountByPeriod);
+inline constexpr std::uint32_t kRatio = MeasureMode(protocol::kRatio);
+inline constexpr std::uint32_t kTachometer = MeasureMode(protocol::kTachometer);
+inline constexpr std::uint32_t kDutyCycle = MeasureMode(protocol::kDutyCycle);
 }  // namespace mode
 
 // Channel codes of activeChannel.
 namespace channel {
-inline constexpr std::uint32_t kA = 1;
-inline constexpr std::uint32_t kB = 2;
-inline constexpr std::uint32_t kC = 4;
+inline constexpr std::uint32_t kA = protocol::kChannelA;
+inline constexpr std::uint32_t kB = protocol::kChannelB;
+inline constexpr std::uint32_t kC = protocol::kChannelC;
 }  // namespace channel
 
 // Poll timer periods: the usual one, and the one that channels A and C and
 // the duty cycle restart it with.
-inline constexpr unsigned kPollMs = 20;
-inline constexpr unsigned kSlowPollMs = 40;
+using protocol::kPollMs;
+using protocol::kSlowPollMs;
 
 inline constexpr std::array kTimestampRadios{1001, 1002, 1003, 1004, 1005};
 inline constexpr std::array kGateRadios{1006, 1007, 1008, 1009, 1010};

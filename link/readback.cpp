@@ -4,6 +4,7 @@
 
 #include "panel/format.h"
 #include "panel/panel_dlg.h"
+#include "protocol/protocol.h"
 #include "resources/ids.h"
 
 namespace kolvane {
@@ -12,27 +13,7 @@ namespace {
 
 constexpr std::string_view kBadStateText =
     "Неверно получено состояние панели, нажмите кнопку <Конфигурация>.";
-constexpr std::uint32_t kStateBytes = 15;
-constexpr unsigned kPollPeriodMs = 20;
-
-// The state bytes, by position in the reply.
-enum StateByte : std::size_t {
-  kModeByte = 0,
-  kTimestampByte = 1,
-  kGateByte = 2,
-  kGeneratorByte = 3,
-  kChannelByte = 4,
-  kMemoryByte = 5,
-  kTestByte = 6,
-  kSlopeByte = 7,
-  kImpedanceByte = 8,
-  kAttenuatorByte = 9,  // 0 means 1:10
-  kCouplingByte = 10,
-  kFilterByte = 11,  // 0 means on
-  kLevelByte = 12,
-  kCalibrationByte = 13,
-  kLaunchByte = 14,
-};
+using protocol::kPollMs;
 
 constexpr int kUnchanged = -1;
 constexpr std::uint32_t kEveryMode = 0xFFFFFFFFu;
@@ -118,8 +99,11 @@ constexpr std::array<EnablingRule, 12> kModeRules{{
 }  // namespace
 
 void CPanelDlg::OnConfigButton() {
+  // After the bridge was pulled, the same port is opened again first; the
+  // readback then tells whether the instrument is back.
+  if (link.Lost() && link.Reopen()) linkLossShown = false;
   st.configRequested = 1;
-  StartTimer(kPollPeriodMs);
+  StartTimer(kPollMs);
 }
 
 void CPanelDlg::ReadBackConfiguration() {
@@ -130,24 +114,10 @@ void CPanelDlg::ReadBackConfiguration() {
   w.ProgressSetPos(ids::kProgress, 0);
   ShowMessage(Blanks(36));
 
-  st.txFrame = {'D', '1', '\r'};
-  rx[0] = '&';
-  WritePort(st.txFrame.data(), 3);
-  deps.clock.Sleep(10);
-
-  // The "C" may come only at the second look; its state bytes follow it
-  // either way and must not be left on the line for the poll to misread.
-  ReadPort(rx, 1);
-  if (rx[0] != 'C') ReadPort(rx, 1);
-  // A second try only for silence: bytes after a cut reply are the start of
-  // the next result, and taking them as state would apply garbage.
-  const auto readState = [&] {
-    const std::uint32_t got = ReadPort(rx, kStateBytes);
-    return got != 0 ? got : ReadPort(rx, kStateBytes);
-  };
-  if (rx[0] != 'C') {
+  const StateReply reply = link.RequestState();
+  if (reply == StateReply::NoReply) {
     ShowMessage(std::string(kBadStateText) + Blanks(4));
-  } else if (readState() < kStateBytes) {
+  } else if (reply == StateReply::Short) {
     // Part of a state is not a state: apply none of it.
     ShowMessage(std::string(kBadStateText) + Blanks(2));
   } else {
@@ -157,44 +127,44 @@ void CPanelDlg::ReadBackConfiguration() {
     w.SetText(ids::kReadingDisplay, st.readingText);
 
     const std::uint8_t* b = rx;
-    const std::uint8_t mode = b[kModeByte];
-    const std::uint8_t channel = b[kChannelByte];
+    const std::uint8_t mode = b[protocol::kMode];
+    const std::uint8_t channel = b[protocol::kChannel];
     InputSettings* input = channel == 1 ? &st.inputA : channel == 4 ? &st.inputC : nullptr;
 
     st.measureMode = mode + 1u;
-    st.timestampIndex = b[kTimestampByte] + 1u;
-    timestampRadio = b[kTimestampByte];
-    st.gateIndex = b[kGateByte] + 1u;
-    gateRadio = b[kGateByte];
-    w.ListSetCurSel(ids::kGenerator, b[kGeneratorByte]);
+    st.timestampIndex = b[protocol::kTimestamp] + 1u;
+    timestampRadio = b[protocol::kTimestamp];
+    st.gateIndex = b[protocol::kGate] + 1u;
+    gateRadio = b[protocol::kGate];
+    w.ListSetCurSel(ids::kGenerator, b[protocol::kGenerator]);
     st.activeChannel = channel;
     if (input != nullptr) {
-      input->impedance = b[kImpedanceByte];
-      w.ListSetCurSel(ids::kImpedance, b[kImpedanceByte]);
+      input->impedance = b[protocol::kImpedance];
+      w.ListSetCurSel(ids::kImpedance, b[protocol::kImpedance]);
     }
-    launchRadio = b[kLaunchByte];
-    w.EnableControl(ids::kLaunchAuto, b[kLaunchByte] == 0);
+    launchRadio = b[protocol::kLaunch];
+    w.EnableControl(ids::kLaunchAuto, b[protocol::kLaunch] == 0);
     // The launch the radio now shows is the one Start and the cycle go by;
     // otherwise Start would do nothing after a single-shot readback.
-    if (b[kLaunchByte] <= 1) st.singleShot = b[kLaunchByte];
+    if (b[protocol::kLaunch] <= 1) st.singleShot = b[protocol::kLaunch];
     if (input != nullptr) {
-      input->attenuator = b[kAttenuatorByte] == 0 ? 1 : 0;
+      input->attenuator = b[protocol::kAttenuator] == 0 ? 1 : 0;
       w.ListSetCurSel(ids::kAttenuator, input->attenuator);
-      input->coupling = b[kCouplingByte];
-      w.ListSetCurSel(ids::kCoupling, b[kCouplingByte]);
-      input->lowPassFilter = b[kFilterByte] == 0 ? 1 : 0;
+      input->coupling = b[protocol::kCoupling];
+      w.ListSetCurSel(ids::kCoupling, b[protocol::kCoupling]);
+      input->lowPassFilter = b[protocol::kFilter] == 0 ? 1 : 0;
       filterCheck = input->lowPassFilter;
-      slopeCheck = b[kSlopeByte];
-      input->slope = b[kSlopeByte];
+      slopeCheck = b[protocol::kSlope];
+      input->slope = b[protocol::kSlope];
     }
-    memoryToggle = b[kMemoryByte] == 1 ? 1 : 0;
-    testMeasureToggle = b[kTestByte] == 1 ? 1 : 0;
+    memoryToggle = b[protocol::kMemory] == 1 ? 1 : 0;
+    testMeasureToggle = b[protocol::kTest] == 1 ? 1 : 0;
     if (input != nullptr) {
-      const int level = b[kLevelByte];
+      const int level = b[protocol::kLevel];
       w.SpinSetPos(ids::kLevelSpin, level);
       w.SetText(ids::kLevelText, Format(" %d", static_cast<std::int16_t>(level * 8 - 512)));
     }
-    w.SpinSetPos(ids::kCalibrationSpin, b[kCalibrationByte]);
+    w.SpinSetPos(ids::kCalibrationSpin, b[protocol::kCalibration]);
     const int calibration = w.SpinGetPos(ids::kCalibrationSpin);
     w.SetText(ids::kCalibrationText, Format("  %d", static_cast<std::int16_t>(calibration)));
     st.calibrationCode = static_cast<std::uint8_t>(calibration);

@@ -5,12 +5,15 @@
 #include "dialogs/mode_dialogs.h"
 #include "panel/about_dlg.h"
 #include "panel/format.h"
+#include "protocol/protocol.h"
 #include "resources/ids.h"
 #include "resources/strings.h"
 
 namespace kolvane {
 
 namespace {
+
+using protocol::kPollMs;
 
 constexpr std::array kTimestampGroup{1001, 1002, 1003, 1004, 1005};
 constexpr std::array kGateGroup{1006, 1007, 1008, 1009, 1010};
@@ -42,6 +45,7 @@ CPanelDlg::CPanelDlg(PanelState& state, PanelDeps d)
       panelIcon(ids::kPanelIcon),
       st(state),
       deps(d),
+      link(d.ports, d.clock, state),
       countDlg(std::make_unique<CCountModeDlg>(*this)),
       durationDlg(std::make_unique<CDurationModeDlg>(*this)) {}
 
@@ -164,7 +168,7 @@ bool CPanelDlg::OnInitDialog() {
   st.measurementArmed = 0;
   st.singleShot = 0;
   st.configRequested = 1;
-  StartTimer(20);
+  StartTimer(kPollMs);
   return true;
 }
 
@@ -202,27 +206,15 @@ CtlColors CPanelDlg::OnCtlColor(int controlId, int kind) {
 }
 
 void CPanelDlg::DestroyWindow() {
-  st.txFrame[0] = 'J';
-  st.txFrame[1] = '\r';
-  WritePort(st.txFrame.data(), 2);
-  st.rxBuffer[0] = '&';
-  deps.clock.Sleep(100);
-  if (st.portHandle != 0 && st.portHandle != kInvalidPortHandle) {
-    deps.ports.SetCommTimeouts(st.portHandle, st.savedTimeouts);
-    deps.ports.Close(st.portHandle);
-  }
+  link.Close();
 }
 
 std::uint32_t CPanelDlg::WritePort(const std::uint8_t* data, std::uint32_t n) {
-  std::uint32_t written = 0;
-  deps.ports.Write(st.portHandle, data, n, &written);
-  return written;
+  return link.Write(data, n);
 }
 
 std::uint32_t CPanelDlg::ReadPort(std::uint8_t* data, std::uint32_t n) {
-  std::uint32_t got = 0;
-  deps.ports.Read(st.portHandle, data, n, &got);
-  return got;
+  return link.Read(data, n);
 }
 
 void CPanelDlg::StopTimer() {

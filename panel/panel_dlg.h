@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "commands/exchange.h"
+#include "link/instrument_link.h"
+#include "measure/reading_sink.h"
 #include "panel/dialog.h"
 #include "panel/panel_state.h"
 #include "platform/bridge.h"
@@ -84,6 +86,8 @@ class CPanelDlg : public CDialog {
   // ---- Acquisition and display (measure/) ----
   void OnTimer(const Message& m);
   void PollInstrument();
+  // The stopped display, once, after the instrument's port has failed.
+  void ShowLinkLoss();
   void ShowStop();
   void ShowReading();
   void OnStopMessage(const Message& m);
@@ -104,6 +108,11 @@ class CPanelDlg : public CDialog {
 
   // ---- Shared helpers ----
   PanelState& State() { return st; }
+  InstrumentLink& Link() { return link; }
+  // Where every shown result and stop also goes; none by default.
+  void SetReadingSink(IReadingSink* sink) { readingSink = sink; }
+  // Told of every port the scan could not open (for a diagnostic line).
+  void SetScanObserver(IScanObserver* observer) { scanDiagnostics = observer; }
   PanelDeps& Deps() { return deps; }
   // Writes to / reads from the instrument's port through the serial seam.
   std::uint32_t WritePort(const std::uint8_t* data, std::uint32_t n);
@@ -163,6 +172,10 @@ class CPanelDlg : public CDialog {
  private:
   PanelState& st;
   PanelDeps deps;
+  InstrumentLink link;
+  IReadingSink* readingSink = nullptr;
+  IScanObserver* scanDiagnostics = nullptr;
+  bool linkLossShown = false;
   std::unique_ptr<CCountModeDlg> countDlg;
   std::unique_ptr<CDurationModeDlg> durationDlg;
 };

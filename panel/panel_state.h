@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/serial.h"
+#include "link/instrument_link.h"
 
 namespace kolvane {
 
@@ -19,13 +19,9 @@ struct InputSettings {
   bool operator==(const InputSettings&) const = default;
 };
 
-struct PanelState {
-  // Link and buffers.
-  PortHandle portHandle = 0;
-  std::uint32_t portFound = 0;
-  CommTimeouts savedTimeouts{};
-  std::array<std::uint8_t, 3> txFrame{};
-  std::array<std::uint8_t, 16> rxBuffer{};
+// The link's fields (port handle, portFound, saved time-outs, txFrame and
+// rxBuffer) come first, from LinkState.
+struct PanelState : LinkState {
   std::string readingText;
 
   // Timer and requests.

@@ -15,46 +15,17 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/protocol.h"
+
 namespace kolvane::sim {
 
 using Bytes = std::vector<std::uint8_t>;
 // The 15 bytes of the panel-state reply, in reply order.
 using PanelBytes = std::array<std::uint8_t, 15>;
 
-// Indexes into PanelBytes.
-enum StateByte : std::size_t {
-  kMode = 0,
-  kTimestamp = 1,
-  kGate = 2,
-  kGenerator = 3,
-  kChannel = 4,
-  kMemory = 5,
-  kTest = 6,
-  kSlope = 7,
-  kImpedance = 8,
-  kAttenuator = 9,  // 0 means 1:10
-  kCoupling = 10,
-  kFilter = 11,  // 0 means on
-  kLevel = 12,
-  kCalibration = 13,
-  kLaunch = 14,
-};
-
-// Mode codes of byte 0.
-enum ModeCode : std::uint8_t {
-  kFrequency = 0,
-  kPeriod = 1,
-  kDuration1 = 2,
-  kDuration2 = 3,
-  kDuration3 = 4,
-  kDuration4 = 5,
-  kCountByDuration = 6,
-  kCountByPeriod = 7,
-  kCountVariant = 8,
-  kRatio = 9,
-  kTachometer = 10,
-  kDutyCycle = 11,
-};
+// Indexes into PanelBytes and the mode codes of byte 0: the protocol's own.
+using protocol::StateByte;
+using namespace protocol;
 
 // Channel A, automatic launch, 10^-6 s time stamp, 0.1 s gate, level 0 V.
 PanelBytes DefaultState();

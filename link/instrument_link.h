@@ -1,0 +1,105 @@
+// The instrument's end of the serial line: the port handle, the frame and
+// reply buffers and the saved time-outs, with every exchange the panel and
+// the logger run over them. It drives no controls; what a scan finds or
+// fails on goes to an observer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "commands/exchange.h"
+#include "platform/clock.h"
+#include "platform/serial.h"
+
+namespace kolvane {
+
+struct LinkState {
+  PortHandle portHandle = 0;
+  std::uint32_t portFound = 0;
+  CommTimeouts savedTimeouts{};
+  std::array<std::uint8_t, 3> txFrame{};
+  std::array<std::uint8_t, 16> rxBuffer{};
+};
+
+// What a scan reports, port by port, in the order it happens.
+class IScanObserver {
+ public:
+  virtual ~IScanObserver() = default;
+  virtual void OnScanStart() {}
+  // COMn could not be opened; error is the port layer's code.
+  virtual void OnOpenFailed(int /*n*/, const std::string& /*name*/, std::uint32_t /*error*/) {}
+  virtual void OnStateFailed(int /*n*/, std::uint32_t /*error*/) {}
+  virtual void OnTimeoutsFailed(int /*n*/) {}
+  // The port opened but nothing answered the handshake.
+  virtual void OnNoAnswer(int /*n*/) {}
+  // The instrument answered on COMn; serial is empty when its byte never came.
+  virtual void OnFound(int /*n*/, std::optional<std::uint8_t> /*serial*/) {}
+};
+
+// How a poll ended.
+struct PollOutcome {
+  enum Kind { Nothing, Stop, Reading };
+  Kind kind = Nothing;
+  bool late = false;  // the reply came too late to be shown
+  std::uint32_t n1 = 0;
+  std::uint32_t n2 = 0;
+};
+
+enum class StateReply { Ok, NoReply, Short };
+
+// The link's read and write time-outs: a read returns within 1000 ms.
+inline constexpr CommTimeouts kLinkTimeouts{100, 0, 1000, 0, 800};
+
+class InstrumentLink {
+ public:
+  InstrumentLink(ISerialPorts& ports, IClock& clock, LinkState& state)
+      : ports_(ports), clock_(clock), st_(state) {}
+
+  // Tries COMfirst..COMlast in turn with the presence handshake; returns
+  // portFound (1 when the instrument answered).
+  int Scan(IScanObserver& observer, int first = 1, int last = 9);
+
+  // Writes and reads through the seam; the counts of bytes moved. After a
+  // hard error on the port they move nothing and return at once.
+  std::uint32_t Write(const std::uint8_t* data, std::uint32_t n);
+  std::uint32_t Read(std::uint8_t* data, std::uint32_t n);
+  // Reads an n-byte field: up to `attempts` reads until one brings a byte,
+  // then more reads for the rest while each brings something.
+  std::uint32_t ReadField(std::uint8_t* data, std::uint32_t n, int attempts);
+
+  // Writes the frame and applies its acknowledgement rule; true when it held.
+  bool Exchange(const Command& cmd);
+  // Reads away at once whatever has already arrived.
+  void DropUnreadInput();
+  // "D1" CR and its reply; the 15 state bytes are left in rxBuffer.
+  StateReply RequestState();
+  // One poll for a result with a field of fieldLength count bytes.
+  PollOutcome Poll(std::uint32_t fieldLength);
+  // The closing frame "J" CR, the pause, the saved time-outs back, the port
+  // closed. Safe on a dead or never opened port.
+  void Close();
+
+  // A hard error (not a time-out) happened on the open port.
+  bool Lost() const { return lost_; }
+  // Opens COMn again as the scan configures it, without the handshake.
+  bool Reopen();
+  // The COM number the link was found on, 0 before.
+  int PortNumber() const { return portNumber_; }
+  LinkState& State() { return st_; }
+
+ private:
+  bool Open(int n, IScanObserver& observer);
+  void DropPort();
+  bool Valid() const { return st_.portHandle != 0 && st_.portHandle != kInvalidPortHandle; }
+  void NoteFailure(bool ok);
+
+  ISerialPorts& ports_;
+  IClock& clock_;
+  LinkState& st_;
+  bool lost_ = false;
+  int portNumber_ = 0;
+};
+
+}  // namespace kolvane
