@@ -36,7 +36,7 @@ void CPanelDlg::OnChannelA() {
     ShowMessage(Blanks(36));
     EnableControls(kModeRadiosAndMemory, true);
     EnableTimestampsForChannel();
-    SendChannelCommand({'K', '1', AckRule::k4}, 5);
+    SendChannelCommand(protocol::kChannelFrames[0]);
   }
   FinishInputChannel(st.inputA);
 }
@@ -57,7 +57,7 @@ void CPanelDlg::OnChannelB() {
     Wnd().EnableControl(ids::kModeFrequency, true);
     EnableTimestampsByTest();
     EnableControls(kGateRadios, true);
-    SendChannelCommand({'K', '2', AckRule::k4}, 8);
+    SendChannelCommand(protocol::kChannelFrames[1]);
   }
   st.measurementArmed = 0;
   StartTimer(kPollMs);
@@ -74,7 +74,7 @@ void CPanelDlg::OnChannelC() {
   channelRadio = 2;
   ShowMessage(Blanks(36));
   EnableTimestampsForChannel();
-  SendChannelCommand({'K', '3', AckRule::k4}, 4);
+  SendChannelCommand(protocol::kChannelFrames[2]);
   FinishInputChannel(st.inputC);
 }
 

@@ -14,6 +14,10 @@ void CPanelDlg::SendCommand(const Command& cmd, std::string_view failureText) {
   if (!ExchangeFrame(cmd)) ShowMessage(failureText);
 }
 
+void CPanelDlg::SendSetting(const protocol::SettingFrame& frame) {
+  SendCommand(frame.command, NoResponseText(frame.failureBlanks));
+}
+
 void CPanelDlg::RevertCalibrationDisplay() {
   IWindow& w = Wnd();
   w.SpinSetPos(ids::kCalibrationSpin, st.calibrationCode & 0xFF);

@@ -46,7 +46,7 @@ void CPanelDlg::OnStart() {
   if (st.singleShot == 1) {
     ShowMessage("Измерение.");
     // The result is read by the poll cycle, not here.
-    ExchangeFrame({'C', kNoParam, AckRule::kNone});
+    ExchangeFrame(protocol::kStartFrame);
     st.measurementArmed = 1;
   }
   StartTimer(kPollMs);

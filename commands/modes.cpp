@@ -9,8 +9,7 @@ namespace kolvane {
 
 namespace {
 
-// Lets the instrument settle after a mode dialog or a memory switch.
-constexpr std::uint32_t kModeSettleMs = 200;
+using protocol::kModeSettleMs;
 
 constexpr const char* kNoChannelsInCount = " В режиме СЧЕТ переключение каналов невозможно  ";
 
@@ -44,7 +43,7 @@ void CPanelDlg::OnModeFrequency() {
   EnableControls(kGateRadios, true);
   modeRadio = 0;
   st.measureMode = mode::kFrequency;
-  SendCommand({'R', '1', AckRule::k6}, NoResponseText(6));
+  SendSetting(protocol::kFrequencyFrame);
   RevertCalibrationDisplay();
   st.measurementArmed = 0;
   StartTimer(kPollMs);
@@ -63,7 +62,7 @@ void CPanelDlg::OnModePeriod() {
   EnableChannels(w, true, false, true);
   EnableControls(kTimeBaseRadios, true);
   st.measureMode = mode::kPeriod;
-  SendCommand({'R', '2', AckRule::k6}, NoResponseText(5));
+  SendSetting(protocol::kPeriodFrame);
   st.measurementArmed = 0;
   StartTimer(kPollMs);
 }
@@ -119,7 +118,7 @@ void CPanelDlg::OnModeTachometer() {
   st.measureMode = mode::kTachometer;
   EnableChannels(w, false, true, false);
   EnableControls(kTimeBaseRadios, false);
-  SendCommand({'H', kNoParam, AckRule::k6}, NoResponseText(6));
+  SendSetting(protocol::kTachometerFrame);
   UpdateData(false);
   st.measurementArmed = 0;
   StartTimer(kPollMs);
@@ -134,7 +133,7 @@ void CPanelDlg::OnModeDutyCycle() {
   EnableChannels(w, true, false, true);
   EnableControls(kTimestampRadios, true);
   EnableControls(kGateRadios, false);
-  SendCommand({'S', kNoParam, AckRule::k6}, NoResponseText(7));
+  SendSetting(protocol::kDutyCycleFrame);
   st.measurementArmed = 0;
   UpdateData(false);
   StartTimer(kSlowPollMs);

@@ -22,8 +22,8 @@ void CPanelDlg::EnableTimestampsForChannel() {
   }
 }
 
-void CPanelDlg::SendChannelCommand(const Command& cmd, std::size_t failureBlanks) {
-  SendCommand(cmd, NoResponseText(failureBlanks));
+void CPanelDlg::SendChannelCommand(const protocol::SettingFrame& frame) {
+  SendSetting(frame);
   // The ratio's variant depends on the channel, so it is chosen again.
   if (st.measureMode == mode::kRatio) OpenRatioDialog();
 }
@@ -48,7 +48,7 @@ void CPanelDlg::SwitchMemoryOff(bool exchangeControls) {
   st.memoryUsed = 0;
   memoryToggle = 0;
   if (exchangeControls) UpdateData(false);
-  SendCommand({'P', '1', AckRule::k7}, NoResponseText(2));
+  SendSetting(protocol::kMemoryOffFrame);
 }
 
 void CPanelDlg::OpenRatioDialog() {

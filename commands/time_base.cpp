@@ -10,26 +10,13 @@ namespace kolvane {
 
 namespace {
 
-struct TimeBaseRow {
-  AckRule rule;
-  std::size_t failureBlanks;
-};
-
 struct TimeBaseGroup {
   int firstId;
-  char letter;
-  std::array<TimeBaseRow, 5> rows;
+  const std::array<protocol::SettingFrame, 5>& rows;
 };
 
-constexpr TimeBaseGroup kTimestamps{
-    ids::kTimestamp1,
-    'M',
-    {{{AckRule::k1, 6}, {AckRule::k2, 4}, {AckRule::k2, 4}, {AckRule::k2, 6}, {AckRule::k2, 5}}}};
-
-constexpr TimeBaseGroup kGates{
-    ids::kGate1,
-    'T',
-    {{{AckRule::k2, 5}, {AckRule::k2, 7}, {AckRule::k2, 5}, {AckRule::k2, 4}, {AckRule::k3, 7}}}};
+constexpr TimeBaseGroup kTimestamps{ids::kTimestamp1, protocol::kTimestampFrames};
+constexpr TimeBaseGroup kGates{ids::kGate1, protocol::kGateFrames};
 
 // index is the state field the group sets (1..5), radio the member that
 // mirrors the group's buttons (0..4).
@@ -37,7 +24,7 @@ void SelectTimeBase(CPanelDlg& d, const TimeBaseGroup& group, int controlId, std
                     int& radio) {
   const int i = controlId - group.firstId;
   if (i < 0 || i >= static_cast<int>(group.rows.size())) return;
-  const TimeBaseRow& row = group.rows[static_cast<std::size_t>(i)];
+  const protocol::SettingFrame& row = group.rows[static_cast<std::size_t>(i)];
   PanelState& st = d.State();
 
   d.StopTimer();
@@ -48,7 +35,7 @@ void SelectTimeBase(CPanelDlg& d, const TimeBaseGroup& group, int controlId, std
   // The button is already checked; keeping the member in step stops a later
   // write of the controls from checking the previous radio again.
   radio = i;
-  d.SendCommand({group.letter, '1' + i, row.rule}, NoResponseText(row.failureBlanks));
+  d.SendCommand(row.command, NoResponseText(row.failureBlanks));
   st.measurementArmed = 0;
   d.StartTimer(kPollMs);
 }

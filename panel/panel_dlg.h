@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/serial.h"
 #include "platform/window.h"
+#include "protocol/protocol.h"
 
 namespace kolvane {
 
@@ -64,6 +65,8 @@ class CPanelDlg : public CDialog {
   bool ExchangeFrame(const Command& cmd);
   // ExchangeFrame, showing failureText in the message field when it failed.
   void SendCommand(const Command& cmd, std::string_view failureText);
+  // SendCommand with the setting's own failure text.
+  void SendSetting(const protocol::SettingFrame& frame);
   void RevertCalibrationDisplay();
   void OnTimestampRadio(int controlId);
   void OnGateRadio(int controlId);
@@ -151,7 +154,7 @@ class CPanelDlg : public CDialog {
   // What channels A and C do to the time stamps for the mode in force.
   void EnableTimestampsForChannel();
   // Sends the channel frame; in ratio mode the ratio dialog follows.
-  void SendChannelCommand(const Command& cmd, std::size_t failureBlanks);
+  void SendChannelCommand(const protocol::SettingFrame& frame);
   // Shows the channel's remembered input settings, then asks for a readback.
   void FinishInputChannel(const InputSettings& inputs);
   // Turns the instrument's memory off for a mode that cannot use it.
