@@ -258,7 +258,9 @@ bool PosixSerialPorts::Write(PortHandle h, const std::uint8_t* data, std::uint32
       if (errno == EINTR) continue;
       return Fail(errno);
     }
-    if (r == 0) return Fail(ETIMEDOUT);
+    // A time-out is a short count, as it is for a read; only a line
+    // that fails is an error.
+    if (r == 0) return true;
     if ((revents & POLLNVAL) != 0) return Fail(EBADF);
     if ((revents & (POLLHUP | POLLERR)) != 0) return Fail(EIO);
     const ssize_t w = write(p->fd, data + *written, n - *written);

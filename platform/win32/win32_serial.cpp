@@ -130,7 +130,12 @@ bool Win32SerialPorts::Write(PortHandle h, const std::uint8_t* data, std::uint32
   DWORD count = 0;
   const BOOL ok = ::WriteFile(port, data, n, &count, nullptr);
   *written = count;
-  return ok ? true : FailWithSystemError();
+  if (ok) return true;
+  // A write time-out is a short count, as for a read, not a failed line.
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT) return true;
+  ::SetLastError(error);
+  return FailWithSystemError();
 }
 
 bool Win32SerialPorts::Read(PortHandle h, std::uint8_t* data, std::uint32_t n, std::uint32_t* got) {

@@ -48,11 +48,23 @@ std::size_t ScriptedPorts::Pending() const {
   return n;
 }
 
+void ScriptedPorts::Unplug(const std::string& name) {
+  setups_[name].exists = false;
+  for (auto& o : handles_) {
+    if (o.open && o.name == name) o.dead = true;
+  }
+}
+
+void ScriptedPorts::Replug(const std::string& name) {
+  setups_[name].exists = true;
+}
+
 PortHandle ScriptedPorts::Open(const std::string& name) {
   openAttempts.push_back(name);
   auto it = setups_.find(name);
-  const bool busy = std::any_of(handles_.begin(), handles_.end(),
-                                [&](const Open_& o) { return o.open && o.name == name; });
+  const bool busy = std::any_of(handles_.begin(), handles_.end(), [&](const Open_& o) {
+    return o.open && !o.dead && o.name == name;
+  });
   if (it == setups_.end() || !it->second.exists || busy) {
     lastError_ = busy ? 5 : 2;  // ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND
     return kInvalidPortHandle;
@@ -111,6 +123,10 @@ bool ScriptedPorts::Write(PortHandle h, const std::uint8_t* data, std::uint32_t 
     lastError_ = 6;  // ERROR_INVALID_HANDLE
     return false;
   }
+  if (o->dead) {
+    lastError_ = 22;  // ERROR_BAD_COMMAND: the device is gone
+    return false;
+  }
   const auto& setup = setups_[o->name];
   *written = setup.writeAccepts ? std::min(*setup.writeAccepts, n) : n;
   std::vector<std::uint8_t> frame(data, data + n);
@@ -124,6 +140,10 @@ bool ScriptedPorts::Read(PortHandle h, std::uint8_t* data, std::uint32_t n, std:
   Open_* o = Find(h);
   if (o == nullptr) {
     lastError_ = 6;
+    return false;
+  }
+  if (o->dead) {
+    lastError_ = 22;
     return false;
   }
   const std::uint64_t start = clock_.now;

@@ -57,6 +57,10 @@ class ScriptedPorts : public ISerialPorts {
   // Bytes arriving one by one, gapMs apart, the first delayMs from now.
   void ReplySpaced(const std::string& bytes, std::uint64_t delayMs, std::uint64_t gapMs);
   std::size_t Pending() const;
+  // Pulls the bridge: open handles of the port fail every read and write,
+  // and it cannot be opened until Replug.
+  void Unplug(const std::string& name);
+  void Replug(const std::string& name);
 
   PortHandle Open(const std::string& name) override;
   bool GetCommState(PortHandle h, Dcb& dcb) override;
@@ -83,6 +87,7 @@ class ScriptedPorts : public ISerialPorts {
   struct Open_ {
     std::string name;
     bool open = false;
+    bool dead = false;
     std::deque<std::pair<std::uint64_t, std::uint8_t>> incoming;
     CommTimeouts t{};
   };
