@@ -2,6 +2,7 @@
 
 #include "panel/panel_dlg.h"
 #include "panel/panel_state.h"
+#include "platform/posix/port_diagnostics.h"
 #include "platform/posix/system_clock.h"
 #include "platform/posix/system_deps.h"
 
@@ -15,6 +16,8 @@ bool CPanelApp::InitInstance() {
   const auto version = MakeSystemVersion();
   PanelState state;
   CPanelDlg panel(state, PanelDeps{*ports, clock, *bridge, *registry, *version});
+  StderrPortDiagnostics diagnostics("kolvane-panel");
+  panel.SetScanObserver(&diagnostics);
   panel.DoModal(host_);
   return false;
 }
