@@ -131,10 +131,11 @@ void CPanelDlg::ReadBackConfiguration() {
     const std::uint8_t channel = b[protocol::kChannel];
     InputSettings* input = channel == 1 ? &st.inputA : channel == 4 ? &st.inputC : nullptr;
 
-    st.measureMode = mode + 1u;
-    st.timestampIndex = b[protocol::kTimestamp] + 1u;
+    const protocol::MeasurementState m = protocol::ParseMeasurement(b);
+    st.measureMode = m.measureMode;
+    st.timestampIndex = m.timestampIndex;
     timestampRadio = b[protocol::kTimestamp];
-    st.gateIndex = b[protocol::kGate] + 1u;
+    st.gateIndex = m.gateIndex;
     gateRadio = b[protocol::kGate];
     w.ListSetCurSel(ids::kGenerator, b[protocol::kGenerator]);
     st.activeChannel = channel;
@@ -146,7 +147,7 @@ void CPanelDlg::ReadBackConfiguration() {
     w.EnableControl(ids::kLaunchAuto, b[protocol::kLaunch] == 0);
     // The launch the radio now shows is the one Start and the cycle go by;
     // otherwise Start would do nothing after a single-shot readback.
-    if (b[protocol::kLaunch] <= 1) st.singleShot = b[protocol::kLaunch];
+    if (m.launchKnown) st.singleShot = m.singleShot;
     if (input != nullptr) {
       input->attenuator = b[protocol::kAttenuator] == 0 ? 1 : 0;
       w.ListSetCurSel(ids::kAttenuator, input->attenuator);
@@ -158,7 +159,7 @@ void CPanelDlg::ReadBackConfiguration() {
       input->slope = b[protocol::kSlope];
     }
     memoryToggle = b[protocol::kMemory] == 1 ? 1 : 0;
-    testMeasureToggle = b[protocol::kTest] == 1 ? 1 : 0;
+    testMeasureToggle = m.testMeasureToggle;
     if (input != nullptr) {
       const int level = b[protocol::kLevel];
       w.SpinSetPos(ids::kLevelSpin, level);

@@ -3,6 +3,7 @@
 // instrument sends results on its own (or after Start in single shot).
 #include "commands/setup_controls.h"
 #include "measure/compute.h"
+#include "measure/result.h"
 #include "panel/format.h"
 #include "panel/panel_dlg.h"
 #include "resources/ids.h"
@@ -48,32 +49,19 @@ std::uint32_t CPanelDlg::ReadField(std::uint8_t* data, std::uint32_t n, int atte
 
 void CPanelDlg::PollInstrument() {
   Wnd().ProgressSetPos(ids::kProgress, 0);
-  const std::uint32_t len =
-      st.measureMode == mode::kDl4 || st.measureMode == mode::kDutyCycle ? 8 : 4;
-  const PollOutcome o = link.Poll(len);
+  const PollOutcome o = link.Poll(ResultFieldLength(st.measureMode));
   if (o.late) st.replyPending = 0;
+  if (o.kind == PollOutcome::Nothing) return;
+  const auto shown = ShownFromPoll(
+      o, {st.measureMode, st.timestampIndex, st.gateIndex, st.singleShot, testMeasureToggle});
   if (o.kind == PollOutcome::Stop) {
     ShowStop();
-    if (readingSink != nullptr) readingSink->OnShown({ShownKind::Stop, st.measureMode, {}});
-    return;
+  } else {
+    ShowMessage(Blanks(15));
+    if (shown) st.readingText = FormatReading(shown->reading);
+    ShowReading();
   }
-  if (o.kind != PollOutcome::Reading) return;
-
-  ShowMessage(Blanks(15));
-  ReadingInputs in;
-  in.measureMode = st.measureMode;
-  in.timestampIndex = st.timestampIndex;
-  in.gateIndex = st.gateIndex;
-  in.launch = st.singleShot != 0 ? LaunchBranch::SingleShot : LaunchBranch::Automatic;
-  in.testMeasureToggle = testMeasureToggle;
-  in.n1 = o.n1;
-  in.n2 = o.n2;
-  const auto reading = ComputeReading(in);
-  if (reading) st.readingText = FormatReading(*reading);
-  ShowReading();
-  if (reading && readingSink != nullptr) {
-    readingSink->OnShown({ShownKind::Value, st.measureMode, *reading});
-  }
+  if (shown && readingSink != nullptr) readingSink->OnShown(*shown);
 }
 
 }  // namespace kolvane

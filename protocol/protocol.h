@@ -52,6 +52,29 @@ constexpr std::uint32_t MeasureMode(ModeCode code) {
   return static_cast<std::uint32_t>(code) + 1u;
 }
 
+// What a state reply says of the measurement, as the panel keeps it.
+struct MeasurementState {
+  std::uint32_t measureMode = 0;     // code + 1
+  std::uint32_t timestampIndex = 0;  // byte + 1
+  std::uint32_t gateIndex = 0;       // byte + 1
+  std::uint8_t channel = 0;          // 1 A, 2 B, 4 C
+  bool launchKnown = false;          // byte 14 is 0 (automatic) or 1 (single shot)
+  std::uint32_t singleShot = 0;
+  int testMeasureToggle = 0;
+};
+
+constexpr MeasurementState ParseMeasurement(const std::uint8_t* b) {
+  MeasurementState m;
+  m.measureMode = b[kMode] + 1u;
+  m.timestampIndex = b[kTimestamp] + 1u;
+  m.gateIndex = b[kGate] + 1u;
+  m.channel = b[kChannel];
+  m.launchKnown = b[kLaunch] <= 1;
+  m.singleShot = m.launchKnown ? b[kLaunch] : 0;
+  m.testMeasureToggle = b[kTest] == 1 ? 1 : 0;
+  return m;
+}
+
 // Channel codes of state byte 4 and of the panel's activeChannel.
 inline constexpr std::uint8_t kChannelA = 1;
 inline constexpr std::uint8_t kChannelB = 2;
