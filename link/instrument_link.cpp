@@ -266,13 +266,15 @@ StateReply InstrumentLink::RequestState() {
   return got < kStateBytes ? StateReply::Short : StateReply::Ok;
 }
 
-PollOutcome InstrumentLink::Poll(std::uint32_t fieldLength) {
+PollOutcome InstrumentLink::Poll(std::uint32_t fieldLength, bool patient) {
   std::uint8_t* rx = st_.rxBuffer.data();
   PollOutcome o;
 
   // Status: three tries; a byte that needed the third is too late to show.
   rx[0] = kNoStatus;
-  if (Read(rx, 1) == 0 && Read(rx, 1) == 0) {
+  if (patient) {
+    if (Read(rx, 1) == 0) return o;
+  } else if (Read(rx, 1) == 0 && Read(rx, 1) == 0) {
     Read(rx, 1);
     o.late = true;
   }

@@ -75,8 +75,11 @@ class InstrumentLink {
   void DropUnreadInput();
   // "D1" CR and its reply; the 15 state bytes are left in rxBuffer.
   StateReply RequestState();
-  // One poll for a result with a field of fieldLength count bytes.
-  PollOutcome Poll(std::uint32_t fieldLength);
+  // One poll for a result with a field of fieldLength count bytes. The
+  // panel's poll gives the status three reads and takes one that needed the
+  // third as too late; a patient poll (the logger's, which polls back to
+  // back) reads once and never drops a status that came.
+  PollOutcome Poll(std::uint32_t fieldLength, bool patient = false);
   // The closing frame "J" CR, the pause, the saved time-outs back, the port
   // closed. Safe on a dead or never opened port.
   void Close();

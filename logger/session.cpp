@@ -1,0 +1,232 @@
+#include "logger/session.h"
+
+#include <map>
+#include <string_view>
+#include <vector>
+
+#include "commands/exchange.h"
+#include "link/instrument_link.h"
+#include "measure/result.h"
+#include "protocol/protocol.h"
+
+namespace kolvane::logger {
+
+namespace {
+
+constexpr std::string_view kProgram = "kolvane-log: ";
+// DL4 measures on channel C only; the last letter is the Cyrillic Es.
+constexpr std::string_view kSwitchToChannelC = "Включите канал С";
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
+  return text;
+}
+
+// Every port the scan tried, with what it found there.
+class ScanReport : public IScanObserver {
+ public:
+  explicit ScanReport(const SessionDeps& deps) : deps_(deps) {}
+
+  void OnOpenFailed(int n, const std::string& name, std::uint32_t error) override {
+    std::string why = deps_.describeOpenFailure ? deps_.describeOpenFailure(name, error) : "";
+    reasons_[n] = why.empty() ? "missing" : why;
+  }
+  void OnStateFailed(int n, std::uint32_t error) override {
+    reasons_[n] = "cannot be configured (error " + std::to_string(error) + ")";
+  }
+  void OnTimeoutsFailed(int n) override { reasons_[n] = "cannot take the link's time-outs"; }
+  void OnNoAnswer(int n) override { reasons_[n] = "no answer to the handshake"; }
+
+  void Print(std::ostream& out) const {
+    out << kProgram << "no instrument found; ports tried:\n";
+    for (const auto& [n, why] : reasons_) {
+      out << "  COM" << n;
+      // A description of its own names the device and the port already.
+      if (why.find("(COM") != std::string::npos) {
+        out << ": " << why.substr(why.find("): ") + 3) << " [" << why.substr(0, why.find(" ("))
+            << "]\n";
+      } else {
+        out << ": " << why << "\n";
+      }
+    }
+  }
+
+ private:
+  const SessionDeps& deps_;
+  std::map<int, std::string> reasons_;
+};
+
+class Session {
+ public:
+  Session(const SessionRequest& request, const SessionDeps& deps, IRowSink& sink)
+      : req_(request), deps_(deps), sink_(sink), link_(deps.ports, deps.clock, linkState_) {}
+
+  SessionResult Run() {
+    ScanReport report(deps_);
+    const int first = req_.port.value_or(1);
+    const int last = req_.port.value_or(9);
+    if (link_.Scan(report, first, last) == 0) {
+      report.Print(deps_.messages);
+      return {kExitNoInstrument, 0};
+    }
+    // The panel's first tick: the instrument's own configuration.
+    if (!ReadBack()) {
+      deps_.messages << kProgram
+                     << "the instrument's configuration could not be read back; "
+                        "recording with the panel's start settings\n";
+    }
+    int status = ApplySettings();
+    if (status == kExitOk) status = Record();
+    link_.Close();
+    return {status, rows_};
+  }
+
+ private:
+  bool ReadBack() {
+    for (int attempt = 0; attempt < 3 && !link_.Lost(); ++attempt) {
+      link_.DropUnreadInput();
+      if (link_.RequestState() == StateReply::Ok) {
+        const auto m = protocol::ParseMeasurement(linkState_.rxBuffer.data());
+        settings_.measureMode = m.measureMode;
+        settings_.timestampIndex = m.timestampIndex;
+        settings_.gateIndex = m.gateIndex;
+        if (m.launchKnown) settings_.singleShot = m.singleShot;
+        settings_.testMeasureToggle = m.testMeasureToggle;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Sends one setting; false (with its text on stderr) when it failed.
+  bool Send(const protocol::SettingFrame& frame, const std::string& what) {
+    if (link_.Exchange(frame.command)) return true;
+    Refused(NoResponseText(frame.failureBlanks), what);
+    return false;
+  }
+
+  void Refused(const std::string& text, const std::string& what) {
+    deps_.messages << Trimmed(text) << "\n"
+                   << kProgram << "the instrument did not take " << what
+                   << "; nothing was recorded\n";
+  }
+
+  int Failed() { return link_.Lost() ? LinkFailed() : kExitNotAcknowledged; }
+
+  int LinkFailed() {
+    deps_.messages << kProgram << "the line to the instrument failed (read or write error)\n";
+    return kExitLinkFailed;
+  }
+
+  int ApplySettings() {
+    static constexpr const char* kStamps[] = {"100ns", "1us", "10us", "100us", "1ms"};
+    static constexpr const char* kGates[] = {"1ms", "10ms", "100ms", "1s", "10s"};
+    if (req_.timestampIndex) {
+      const int i = *req_.timestampIndex;
+      if (!Send(protocol::kTimestampFrames[i - 1], std::string("--timestamp ") + kStamps[i - 1])) {
+        return Failed();
+      }
+      settings_.timestampIndex = static_cast<std::uint32_t>(i);
+    }
+    if (req_.gateIndex) {
+      const int i = *req_.gateIndex;
+      if (!Send(protocol::kGateFrames[i - 1], std::string("--gate ") + kGates[i - 1])) {
+        return Failed();
+      }
+      settings_.gateIndex = static_cast<std::uint32_t>(i);
+    }
+    if (req_.channel) {
+      const auto c = static_cast<std::size_t>(*req_.channel);
+      const std::string what = std::string("--channel ") + "ABC"[c];
+      if (settings_.measureMode == protocol::MeasureMode(protocol::kDuration4) &&
+          *req_.channel != Channel::C) {
+        Refused(std::string(kSwitchToChannelC), what);
+        return kExitNotAcknowledged;
+      }
+      if (!Send(protocol::kChannelFrames[c], what)) return Failed();
+      // Channels A and C ask for a readback, on the panel's next (slower) tick.
+      if (*req_.channel != Channel::B) {
+        deps_.clock.Sleep(protocol::kSlowPollMs);
+        ReadBack();
+      }
+    }
+    if (req_.mode) {
+      using protocol::MeasureMode;
+      switch (*req_.mode) {
+        case Mode::Frequency:
+          if (!Send(protocol::kFrequencyFrame, "--mode f")) return Failed();
+          settings_.measureMode = MeasureMode(protocol::kFrequency);
+          break;
+        case Mode::Period:
+          if (!Send(protocol::kPeriodFrame, "--mode T")) return Failed();
+          settings_.measureMode = MeasureMode(protocol::kPeriod);
+          break;
+        case Mode::Tachometer:
+          deps_.clock.Sleep(protocol::kModeSettleMs);
+          if (!Send(protocol::kTachometerFrame, "--mode tacho")) return Failed();
+          settings_.measureMode = MeasureMode(protocol::kTachometer);
+          break;
+        case Mode::DutyCycle:
+          deps_.clock.Sleep(protocol::kModeSettleMs);
+          if (!Send(protocol::kDutyCycleFrame, "--mode duty")) return Failed();
+          settings_.measureMode = MeasureMode(protocol::kDutyCycle);
+          break;
+      }
+    }
+    return link_.Lost() ? LinkFailed() : kExitOk;
+  }
+
+  bool Done() const {
+    if (deps_.stopRequested && deps_.stopRequested()) return true;
+    if (req_.count && rows_ >= *req_.count) return true;
+    if (req_.durationS &&
+        static_cast<double>(deps_.clock.NowMs() - start_) >= *req_.durationS * 1e3) {
+      return true;
+    }
+    return false;
+  }
+
+  int Record() {
+    start_ = deps_.clock.NowMs();
+    bool armed = false;
+    std::optional<std::uint64_t> firstRow;
+    while (!Done()) {
+      // In single shot each result is asked for, as Start does.
+      if (settings_.singleShot != 0 && !armed) {
+        link_.Exchange(protocol::kStartFrame);
+        armed = true;
+      }
+      // Back to back, not on the panel's 20 ms timer: the status read waits
+      // for the next result, and a fast gate would otherwise fill the line.
+      const PollOutcome o = link_.Poll(ResultFieldLength(settings_.measureMode), true);
+      if (link_.Lost()) return LinkFailed();
+      const auto shown = ShownFromPoll(o, settings_);
+      if (!shown) continue;
+      const std::uint64_t now = deps_.clock.NowMs();
+      if (!firstRow) firstRow = now;
+      sink_.Row(*shown, deps_.utcNowMs(), static_cast<double>(now - *firstRow) / 1e3);
+      ++rows_;
+      armed = false;
+    }
+    return kExitOk;
+  }
+
+  const SessionRequest& req_;
+  const SessionDeps& deps_;
+  IRowSink& sink_;
+  LinkState linkState_;
+  InstrumentLink link_;
+  // The panel's start values until the readback says otherwise.
+  CycleSettings settings_{protocol::MeasureMode(protocol::kFrequency), 2, 1, 0, 0};
+  std::uint64_t rows_ = 0;
+  std::uint64_t start_ = 0;
+};
+
+}  // namespace
+
+SessionResult RunSession(const SessionRequest& request, SessionDeps deps, IRowSink& sink) {
+  Session session(request, deps, sink);
+  return session.Run();
+}
+
+}  // namespace kolvane::logger
