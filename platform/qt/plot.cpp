@@ -25,6 +25,13 @@ namespace kolvane::qt {
 
 namespace {
 
+// Qt's chatter while the program's own application object lives (no runtime
+// directory, and the like): the plot reports its failures itself.
+QtMessageHandler previousHandler = nullptr;
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) previousHandler(type, context, text);
+}
+
 constexpr int kWidth = 1200;
 constexpr int kHeight = 900;
 // Beyond this many readings the line is drawn from each pixel column's lowest
@@ -158,10 +165,11 @@ QChart* AdevChart(const record::Summary& s) {
     axis->setBase(10);
     axis->setTitleText(title);
     axis->setMinorTickCount(8);
-    double a = std::pow(10.0, std::floor(std::log10(lo)));
-    double b = std::pow(10.0, std::ceil(std::log10(hi)));
-    if (b <= a * 1.0001) b = a * 10;
-    axis->setRange(a, b);
+    // Whole decades, so that at least two ticks carry labels, and a little
+    // beyond them, so that no point sits on the frame.
+    const double a = std::pow(10.0, std::floor(std::log10(lo)));
+    const double b = std::max(std::pow(10.0, std::ceil(std::log10(hi))), a * 10);
+    axis->setRange(a / 1.25, b * 1.25);
     axis->setLabelFormat(QStringLiteral("%g"));
     return axis;
   };
@@ -223,8 +231,16 @@ std::string Render(QWidget* page, const std::string& path) {
 std::string WritePlot(const record::Summary& summary, const record::ReadingSeries& series,
                       const std::string& path) {
   // Charts are widgets: they need an application object with a GUI platform.
+  struct Restore {
+    bool active = false;
+    ~Restore() {
+      if (active) qInstallMessageHandler(previousHandler);
+    }
+  } restore;  // outlives the application object below
   std::unique_ptr<QApplication> own;
   if (QCoreApplication::instance() == nullptr) {
+    previousHandler = qInstallMessageHandler(QuietHandler);
+    restore.active = true;
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
         std::getenv("QT_QPA_PLATFORM") == nullptr) {
       setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -238,7 +254,6 @@ std::string WritePlot(const record::Summary& summary, const record::ReadingSerie
   }
 
   QWidget page;
-  page.setAttribute(Qt::WA_DontShowOnScreen);
   page.setStyleSheet(QStringLiteral("background: white"));
   page.resize(kWidth, kHeight);
   auto* layout = new QVBoxLayout(&page);
@@ -253,11 +268,11 @@ std::string WritePlot(const record::Summary& summary, const record::ReadingSerie
   };
   add(ReadingsChart(summary, series));
   if (QChart* adev = AdevChart(summary)) add(adev);
-  page.show();
+  // Laid out and drawn without being shown: nothing reaches a screen.
+  page.ensurePolished();
+  layout->activate();
   QCoreApplication::processEvents();
-  std::string error = Render(&page, path);
-  page.hide();
-  return error;
+  return Render(&page, path);
 }
 
 }  // namespace kolvane::qt
