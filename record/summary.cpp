@@ -61,8 +61,12 @@ std::string SummaryJson(const Summary& s) {
   out += Field("unit", s.hasUnit ? Quoted(s.unit) : "null");
   out += Field("mean", JsonNumber(s.mean));
   out += Field("stdev", JsonNumber(s.stdev));
-  out += Field("min", JsonNumber(s.min));
-  out += Field("max", JsonNumber(s.max));
+  // Extremes are readings: written as shown, not as their nearest binary value.
+  const auto shown = [&](double v) {
+    return std::isfinite(v) ? FormatFixed(v, s.decimals) : std::string("null");
+  };
+  out += Field("min", shown(s.min));
+  out += Field("max", shown(s.max));
   out += Field("tau0_s", JsonNumber(s.tau0S));
   std::string adev = "[";
   for (std::size_t i = 0; i < s.adev.size(); ++i) {

@@ -69,8 +69,9 @@ QChart* ReadingsChart(const record::Summary& s, const record::ReadingSeries& ser
   auto* chart = new QChart;
   const QString unit = Unit(s.unit);
   const QString withUnit = unit.isEmpty() ? QString() : QStringLiteral(" ") + unit;
-  QString title = QStringLiteral("%1 readings").arg(s.readings);
-  if (!s.mode.empty()) title += QStringLiteral(", mode ") + Text(s.mode);
+  QString title = Quantity(s.mode);
+  if (!s.mode.empty()) title += QStringLiteral(" (mode %1)").arg(Text(s.mode));
+  title += QStringLiteral(", %1 readings").arg(s.readings);
   if (s.readings > 0) {
     title +=
         QStringLiteral(": mean %1%2, standard deviation %3%2")

@@ -105,8 +105,8 @@ TEST(Statistics, JsonSummaryByteForByte) {
             "  \"unit\": \"kHz\",\n"
             "  \"mean\": 2,\n"
             "  \"stdev\": 1,\n"
-            "  \"min\": 1,\n"
-            "  \"max\": 3,\n"
+            "  \"min\": 1.000,\n"
+            "  \"max\": 3.000,\n"
             "  \"tau0_s\": 0.125,\n"
             "  \"adev\": [\n"
             // y = -1/2, 0, 1/2: both differences 1/2, adev^2 = (1/4 + 1/4) / 4
