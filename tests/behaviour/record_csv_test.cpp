@@ -5,6 +5,7 @@
 
 #include "measure/compute.h"
 #include "record/csv.h"
+#include "record/recorder.h"
 #include "record/status_line.h"
 
 namespace kolvane::record {
@@ -68,6 +69,25 @@ TEST(Csv, AFailedWriteIsReported) {
   out.setstate(std::ios::badbit);
   CsvWriter csv(out);
   EXPECT_FALSE(csv.WriteHeader());
+}
+
+TEST(Recorder, TimesRowsFromTheFirstAndGoesOnCountingAfterAWriteFails) {
+  std::ostringstream out;
+  Statistics stats;
+  Instant now{1796655845123, 5000.25};
+  Recorder rec(&out, &stats, [&] { return now; });
+  rec.OnShown(Shown(1, 2, 3, 1234));
+  now = {now.wallMs + 250, now.monotonicS + 0.2504};
+  rec.OnShown({ShownKind::Stop, 1, {}});
+  EXPECT_EQ(out.str(),
+            "time,elapsed_s,mode,value,unit,status\n"
+            "2026-12-07T15:04:05.123Z,0.000,f,12.34,kHz,ok\n"
+            "2026-12-07T15:04:05.373Z,0.250,f,,,stop\n");
+  out.setstate(std::ios::badbit);  // the disk is full, the cable pulled
+  rec.OnShown(Shown(1, 2, 3, 1235));
+  EXPECT_TRUE(rec.WriteFailed());
+  EXPECT_EQ(stats.Count(), 2u);
+  EXPECT_EQ(stats.Summarize().stops, 1u);
 }
 
 TEST(StatusLine, FitsTheWidthLeavingOutTheLeastUsefulFirst) {
