@@ -121,7 +121,7 @@ std::string Printable(std::span<const std::uint8_t> bytes) {
 }
 
 Counts MeasureCounts(const PanelBytes& state, std::uint8_t ratioVariant, double elapsedS,
-                     std::mt19937& rng) {
+                     std::mt19937& rng, const SignalModel& signal, double sinceFirstS) {
   const bool test = state[kTest] == 1;
   std::normal_distribution<double> drift(0.0, 2e-6);
   std::uniform_real_distribution<double> phaseOf(0.0, 1.0);
@@ -129,7 +129,13 @@ Counts MeasureCounts(const PanelBytes& state, std::uint8_t ratioVariant, double 
     return test ? kReference : Signal{s.hz * (1.0 + drift(rng)), s.duty};
   };
   const Signal channels[] = {kChannelA, kChannelB, kChannelC};
-  const Signal in = sample(channels[ChannelIndex(state[kChannel])]);
+  const auto settable = [&](const Signal& s) {
+    double hz = signal.hz + signal.driftHzPerS * sinceFirstS;
+    if (signal.noiseHz > 0) hz += std::normal_distribution<double>(0.0, signal.noiseHz)(rng);
+    return Signal{std::max(hz, 1e-3), s.duty};
+  };
+  const Signal& own = channels[ChannelIndex(state[kChannel])];
+  const Signal in = signal.hz > 0 && !test ? settable(own) : sample(own);
   // Where the gate opens within the input's cycle: the usual one-count jitter.
   const double phase = phaseOf(rng);
   const auto q = [&](double x) { return Quantize(x + phase); };
@@ -565,7 +571,9 @@ double Instrument::EmitResult(double at) {
       return at;
     }
   }
-  Counts c = MeasureCounts(state_, ratioVariant_, (at - countingSince_) / 1000.0, rng_);
+  if (!firstResultAt_) firstResultAt_ = at;
+  Counts c = MeasureCounts(state_, ratioVariant_, (at - countingSince_) / 1000.0, rng_,
+                           options_.signal, (at - *firstResultAt_) / 1000.0);
   if (c.wide && Hit(Cycle::kZeroN2)) c.n2 = 0;
   Bytes field = EncodeCounts(c);
   // The duty-cycle count has 31 bits; the top bit carries a flag now and then.

@@ -44,13 +44,23 @@ struct Counts {
   std::uint32_t n2 = 0;
   bool wide = false;  // 8-byte field (N1 then N2)
 };
+// A settable input in place of the built-in ones, so that a recording's
+// statistics mean something: a nominal frequency, white frequency noise (each
+// result's frequency is drawn anew) and a linear drift from the first result.
+struct SignalModel {
+  double hz = 0;       // 0 keeps the built-in inputs
+  double noiseHz = 0;  // standard deviation
+  double driftHzPerS = 0;
+};
+
 // Counts for the given state, from the synthetic input: channel A a
 // 12.345678 kHz pulse train with a 30 % duty cycle, B 7.654321 MHz, C 2.5 kHz,
 // each with a little jitter (from rng); a 1 MHz reference while the test
 // function is on. elapsedS is the time since counting began (count modes);
-// ratioVariant picks A/C, C/A or B/C (0..2) in the ratio mode.
+// ratioVariant picks A/C, C/A or B/C (0..2) in the ratio mode. A settable
+// signal replaces the active channel's input; sinceFirstS drives its drift.
 Counts MeasureCounts(const PanelBytes& state, std::uint8_t ratioVariant, double elapsedS,
-                     std::mt19937& rng);
+                     std::mt19937& rng, const SignalModel& signal = {}, double sinceFirstS = 0);
 // The count field, most significant byte first.
 Bytes EncodeCounts(const Counts& c);
 
@@ -59,6 +69,7 @@ struct InstrumentOptions {
   double rate = 10;  // results per second in automatic launch; 0 for none
   PanelBytes state = DefaultState();
   std::uint32_t seed = 1;
+  SignalModel signal;
 };
 
 class Instrument {
@@ -136,6 +147,7 @@ class Instrument {
   bool session_ = false;
   std::optional<double> nextResult_;
   double countingSince_ = 0;
+  std::optional<double> firstResultAt_;  // the settable signal's drift starts here
   std::uint64_t resultsSent_ = 0;
   std::mt19937 rng_;
 

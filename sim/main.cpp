@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +45,13 @@ const char kUsage[] =
     "  --serial CODE     serial-number byte sent after \"N\" (default 5)\n"
     "  --rate R          results per second in automatic launch (default 10; 0 none)\n"
     "  --state LIST      initial panel state, 15 numbers b0,...,b14\n"
-    "  --seed N          seed of the input jitter (default 1)\n"
+    "  --seed N          seed of the input jitter and noise (default 1)\n"
+    "  --signal-khz F    every channel's input becomes a settable F kHz signal\n"
+    "                    (the ratio mode and the test function keep their own)\n"
+    "  --noise-khz S     white frequency noise of the settable signal: standard\n"
+    "                    deviation S kHz, drawn anew for each result (default 0)\n"
+    "  --drift-khz-per-s D  drift of the settable signal, D kHz per second from the\n"
+    "                    first result (default 0; may be negative)\n"
     "  --log FILE        append \"RX <ms> <frame>\" per frame received and\n"
     "                    \"TX <ms> <hex bytes>\" after each reply or result is written;\n"
     "                    <ms> is CLOCK_MONOTONIC in ms with microsecond decimals\n"
@@ -102,6 +109,20 @@ int ParseArgs(int argc, char** argv, Args* a) {
     } else if (opt == "--seed") {
       ok = ParseInt(value, 0, 0x7FFFFFFF, &n);
       a->model.seed = static_cast<std::uint32_t>(n);
+    } else if (opt == "--signal-khz" || opt == "--noise-khz" || opt == "--drift-khz-per-s") {
+      char* end = nullptr;
+      const double khz = std::strtod(value, &end);
+      ok = end != value && *end == '\0' && std::isfinite(khz);
+      auto& s = a->model.signal;
+      if (opt == "--signal-khz") {
+        ok = ok && khz > 0 && khz <= 1e6;
+        s.hz = khz * 1e3;
+      } else if (opt == "--noise-khz") {
+        ok = ok && khz >= 0;
+        s.noiseHz = khz * 1e3;
+      } else {
+        s.driftHzPerS = khz * 1e3;
+      }
     } else if (opt == "--state") {
       const auto s = kolvane::sim::ParseState(value);
       ok = s.has_value();
@@ -120,6 +141,11 @@ int ParseArgs(int argc, char** argv, Args* a) {
       std::fprintf(stderr, "kolvane-sim: bad value for %s: %s\n", opt.c_str(), value);
       return 2;
     }
+  }
+  const auto& s = a->model.signal;
+  if (s.hz == 0 && (s.noiseHz != 0 || s.driftHzPerS != 0)) {
+    std::fprintf(stderr, "kolvane-sim: --noise-khz and --drift-khz-per-s need --signal-khz\n");
+    return 2;
   }
   if (a->dir.empty()) {
     std::fprintf(stderr, "kolvane-sim: --dir is required (see --help)\n");

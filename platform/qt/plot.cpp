@@ -1,0 +1,279 @@
+#include "platform/qt/plot.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QFile>
+#include <QImage>
+#include <QLineSeries>
+#include <QLogValueAxis>
+#include <QPainter>
+#include <QScatterSeries>
+#include <QSvgGenerator>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+#include "measure/compute.h"
+#include "record/summary.h"
+
+namespace kolvane::qt {
+
+namespace {
+
+// Qt's chatter while the program's own application object lives (no runtime
+// directory, and the like): the plot reports its failures itself.
+QtMessageHandler previousHandler = nullptr;
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) previousHandler(type, context, text);
+}
+
+constexpr int kWidth = 1200;
+constexpr int kHeight = 900;
+// Beyond this many readings the line is drawn from each pixel column's lowest
+// and highest reading: the same picture, at a fraction of the points.
+constexpr std::size_t kMaxPoints = 4 * kWidth;
+
+QString Unit(const std::string& unit) {
+  return unit == "us" ? QStringLiteral("\u00b5s") : QString::fromStdString(unit);
+}
+
+QString Quantity(const std::string& mode) {
+  if (mode == "f") return QStringLiteral("Frequency");
+  if (mode == "T") return QStringLiteral("Period");
+  if (mode.rfind("DL", 0) == 0) return QStringLiteral("Pulse duration");
+  if (mode == "count") return QStringLiteral("Count");
+  if (mode == "ratio") return QStringLiteral("Ratio");
+  if (mode == "tacho") return QStringLiteral("Tachometer reading");
+  if (mode == "duty") return QStringLiteral("Duty cycle (period / pulse)");
+  return QStringLiteral("Reading");
+}
+
+QString Text(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+// Enough decimals on a value axis to tell its ticks apart.
+void LabelDecimals(QValueAxis* axis) {
+  const double step = (axis->max() - axis->min()) / std::max(1, axis->tickCount() - 1);
+  const int decimals =
+      step > 0 ? std::clamp(static_cast<int>(-std::floor(std::log10(step))), 0, 12) : 0;
+  axis->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+}
+
+QChart* ReadingsChart(const record::Summary& s, const record::ReadingSeries& series) {
+  auto* chart = new QChart;
+  const QString unit = Unit(s.unit);
+  const QString withUnit = unit.isEmpty() ? QString() : QStringLiteral(" ") + unit;
+  QString title = Quantity(s.mode);
+  if (!s.mode.empty()) title += QStringLiteral(" (mode %1)").arg(Text(s.mode));
+  title += QStringLiteral(", %1 readings").arg(s.readings);
+  if (s.readings > 0) {
+    title +=
+        QStringLiteral(": mean %1%2, standard deviation %3%2")
+            .arg(Text(record::General(s.mean, 10)), withUnit, Text(record::General(s.stdev, 3)));
+  }
+  chart->setTitle(title);
+
+  auto* line = new QLineSeries;
+  line->setName(QStringLiteral("readings"));
+  const std::size_t n = series.Size();
+  if (n <= kMaxPoints) {
+    for (std::size_t i = 0; i < n; ++i) line->append(series.TimeS(i), series.Value(i));
+  } else {
+    const double t0 = series.TimeS(0), span = std::max(series.TimeS(n - 1) - t0, 1e-9);
+    std::size_t i = 0;
+    for (int column = 0; column < kWidth && i < n; ++column) {
+      const double end = t0 + span * (column + 1) / kWidth;
+      std::size_t lo = i, hi = i;
+      for (; i < n && (series.TimeS(i) <= end || column == kWidth - 1); ++i) {
+        if (series.Value(i) < series.Value(lo)) lo = i;
+        if (series.Value(i) > series.Value(hi)) hi = i;
+      }
+      for (std::size_t k : {std::min(lo, hi), std::max(lo, hi)}) {
+        line->append(series.TimeS(k), series.Value(k));
+      }
+    }
+  }
+  chart->addSeries(line);
+
+  auto* x = new QValueAxis;
+  x->setTitleText(QStringLiteral("Elapsed time (s)"));
+  auto* y = new QValueAxis;
+  y->setTitleText(Quantity(s.mode) + (unit.isEmpty() ? QString() : " (" + unit + ")"));
+  chart->addAxis(x, Qt::AlignBottom);
+  chart->addAxis(y, Qt::AlignLeft);
+  line->attachAxis(x);
+  line->attachAxis(y);
+  if (n > 0) {
+    const double t0 = series.TimeS(0), t1 = std::max(series.TimeS(n - 1), t0 + 1e-3);
+    auto* mean = new QLineSeries;
+    mean->setName(QStringLiteral("mean %1%2").arg(Text(record::General(s.mean, 10)), withUnit));
+    mean->append(t0, s.mean);
+    mean->append(t1, s.mean);
+    QPen pen(QColor(200, 30, 30));
+    pen.setWidthF(2);
+    pen.setStyle(Qt::DashLine);
+    mean->setPen(pen);
+    chart->addSeries(mean);
+    mean->attachAxis(x);
+    mean->attachAxis(y);
+    x->setRange(t0, t1);
+    const double pad =
+        s.max > s.min ? (s.max - s.min) * 0.05 : std::max(std::abs(s.mean), 1.0) * 1e-6;
+    y->setRange(s.min - pad, s.max + pad);
+    x->applyNiceNumbers();
+    y->applyNiceNumbers();
+    LabelDecimals(x);
+    LabelDecimals(y);
+  }
+  QPen pen(QColor(30, 90, 180));
+  pen.setWidthF(1);
+  line->setPen(pen);
+  return chart;
+}
+
+// Nothing when there is no positive point to draw on log axes.
+QChart* AdevChart(const record::Summary& s) {
+  std::vector<record::AdevPoint> points;
+  for (const record::AdevPoint& p : s.adev) {
+    if (p.adev > 0 && p.tauS > 0) points.push_back(p);
+  }
+  if (points.empty()) return nullptr;
+  auto* chart = new QChart;
+  chart->setTitle(QStringLiteral("Overlapping Allan deviation of the fractional readings"));
+  chart->legend()->hide();
+  auto* line = new QLineSeries;
+  auto* dots = new QScatterSeries;
+  dots->setMarkerSize(8);
+  double tauLo = points.front().tauS, tauHi = tauLo, aLo = points.front().adev, aHi = aLo;
+  for (const record::AdevPoint& p : points) {
+    line->append(p.tauS, p.adev);
+    dots->append(p.tauS, p.adev);
+    tauLo = std::min(tauLo, p.tauS);
+    tauHi = std::max(tauHi, p.tauS);
+    aLo = std::min(aLo, p.adev);
+    aHi = std::max(aHi, p.adev);
+  }
+  chart->addSeries(line);
+  chart->addSeries(dots);
+  const auto decadeAxis = [](const QString& title, double lo, double hi) {
+    auto* axis = new QLogValueAxis;
+    axis->setBase(10);
+    axis->setTitleText(title);
+    axis->setMinorTickCount(8);
+    // Whole decades, so that at least two ticks carry labels, and a little
+    // beyond them, so that no point sits on the frame.
+    const double a = std::pow(10.0, std::floor(std::log10(lo)));
+    const double b = std::max(std::pow(10.0, std::ceil(std::log10(hi))), a * 10);
+    axis->setRange(a / 1.25, b * 1.25);
+    axis->setLabelFormat(QStringLiteral("%g"));
+    return axis;
+  };
+  auto* x = decadeAxis(QStringLiteral("tau (s)"), tauLo, tauHi);
+  auto* y = decadeAxis(QStringLiteral("Allan deviation"), aLo, aHi);
+  chart->addAxis(x, Qt::AlignBottom);
+  chart->addAxis(y, Qt::AlignLeft);
+  for (QXYSeries* series : {static_cast<QXYSeries*>(line), static_cast<QXYSeries*>(dots)}) {
+    series->attachAxis(x);
+    series->attachAxis(y);
+    series->setColor(QColor(30, 130, 60));
+  }
+  return chart;
+}
+
+bool EndsWith(const std::string& path, const char* tail) {
+  return QString::fromStdString(path).endsWith(QLatin1String(tail), Qt::CaseInsensitive);
+}
+
+std::string Render(QWidget* page, const std::string& path) {
+  const QString name = QString::fromStdString(path);
+  if (EndsWith(path, ".svg")) {
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+      return "cannot write " + path + ": " + file.errorString().toStdString();
+    }
+    QSvgGenerator svg;
+    svg.setOutputDevice(&file);
+    svg.setSize(page->size());
+    svg.setViewBox(QRect(QPoint(0, 0), page->size()));
+    svg.setTitle(QStringLiteral("Recording"));
+    QPainter painter;
+    if (!painter.begin(&svg)) return "cannot draw " + path;
+    page->render(&painter);
+    painter.end();
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+      return "cannot write " + path + ": " + file.errorString().toStdString();
+    }
+    return {};
+  }
+  if (!EndsWith(path, ".png")) return "the plot file must end in .png or .svg: " + path;
+  QImage image(page->size(), QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    page->render(&painter);
+  }
+  QFile file(name);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    return "cannot write " + path + ": " + file.errorString().toStdString();
+  }
+  if (!image.save(&file, "PNG")) return "cannot write " + path;
+  return {};
+}
+
+}  // namespace
+
+std::string WritePlot(const record::Summary& summary, const record::ReadingSeries& series,
+                      const std::string& path) {
+  // Charts are widgets: they need an application object with a GUI platform.
+  struct Restore {
+    bool active = false;
+    ~Restore() {
+      if (active) qInstallMessageHandler(previousHandler);
+    }
+  } restore;  // outlives the application object below
+  std::unique_ptr<QApplication> own;
+  if (QCoreApplication::instance() == nullptr) {
+    previousHandler = qInstallMessageHandler(QuietHandler);
+    restore.active = true;
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+        std::getenv("QT_QPA_PLATFORM") == nullptr) {
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    static int argc = 1;
+    static char name[] = "kolvane-plot";
+    static char* argv[] = {name, nullptr};
+    own = std::make_unique<QApplication>(argc, argv);
+  } else if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    return "the plot needs a QApplication, and the program has another application object";
+  }
+
+  QWidget page;
+  page.setStyleSheet(QStringLiteral("background: white"));
+  page.resize(kWidth, kHeight);
+  auto* layout = new QVBoxLayout(&page);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  const auto add = [&](QChart* chart) {
+    chart->setAnimationOptions(QChart::NoAnimation);
+    auto* view = new QChartView(chart, &page);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setFrameShape(QFrame::NoFrame);
+    layout->addWidget(view, 1);
+  };
+  add(ReadingsChart(summary, series));
+  if (QChart* adev = AdevChart(summary)) add(adev);
+  // Laid out and drawn without being shown: nothing reaches a screen.
+  page.ensurePolished();
+  layout->activate();
+  QCoreApplication::processEvents();
+  return Render(&page, path);
+}
+
+}  // namespace kolvane::qt
