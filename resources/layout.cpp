@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "resources/ids.h"
+#include "version.h"
 
 namespace kolvane::layout {
 
@@ -175,7 +176,7 @@ constexpr Control kPanel[] = {
 
 constexpr Control kAbout[] = {
     Picture(ids::kPanelIcon, {11, 17, 20, 20}),
-    Label("Kolvane", {40, 10, 130, 8}),
+    Label("Kolvane " KOLVANE_VERSION, {40, 10, 130, 8}),
     Label("Frequency counter front panel", {40, 25, 130, 8}),
     Ctl(1, Kind::kDefPushButton, "OK", {178, 7, 50, 14}, kGroup),
 };

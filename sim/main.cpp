@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "sim/instrument.h"
+#include "version.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ const char kUsage[] =
     "  --fault WORD      inject a fault (repeatable; words below)\n"
     "  --control FIFO    read fault words at run time, one per line (created if missing)\n"
     "  --help            this text\n"
+    "  --version         the program's name and version\n"
     "\n";
 
 struct Args {
@@ -85,6 +87,10 @@ int ParseArgs(int argc, char** argv, Args* a) {
     if (opt == "--help" || opt == "-h") {
       std::fputs(kUsage, stdout);
       std::fputs(Instrument::FaultHelp().c_str(), stdout);
+      return -1;
+    }
+    if (opt == "--version") {
+      std::puts("kolvane-sim " KOLVANE_VERSION);
       return -1;
     }
     if (i + 1 >= argc) {
