@@ -58,7 +58,7 @@ class ScanReport : public IScanObserver {
 
 class Session {
  public:
-  Session(const SessionRequest& request, const SessionDeps& deps, IRowSink& sink)
+  Session(const LogOptions& request, const SessionDeps& deps, IReadingSink& sink)
       : req_(request), deps_(deps), sink_(sink), link_(deps.ports, deps.clock, linkState_) {}
 
   SessionResult Run() {
@@ -76,7 +76,10 @@ class Session {
                         "recording with the panel's start settings\n";
     }
     int status = ApplySettings();
-    if (status == kExitOk) status = Record();
+    if (status == kExitOk) {
+      status = Record();
+      if (deps_.beforeClose) deps_.beforeClose();
+    }
     link_.Close();
     return {status, rows_};
   }
@@ -100,6 +103,9 @@ class Session {
 
   // Sends one setting; false (with its text on stderr) when it failed.
   bool Send(const protocol::SettingFrame& frame, const std::string& what) {
+    // Results that came before the frame are no acknowledgement of it; with
+    // results flowing they would otherwise be read as one.
+    link_.DropUnreadInput();
     if (link_.Exchange(frame.command)) return true;
     Refused(NoResponseText(frame.failureBlanks), what);
     return false;
@@ -153,20 +159,20 @@ class Session {
     if (req_.mode) {
       using protocol::MeasureMode;
       switch (*req_.mode) {
-        case Mode::Frequency:
+        case LogMode::Frequency:
           if (!Send(protocol::kFrequencyFrame, "--mode f")) return Failed();
           settings_.measureMode = MeasureMode(protocol::kFrequency);
           break;
-        case Mode::Period:
+        case LogMode::Period:
           if (!Send(protocol::kPeriodFrame, "--mode T")) return Failed();
           settings_.measureMode = MeasureMode(protocol::kPeriod);
           break;
-        case Mode::Tachometer:
+        case LogMode::Tachometer:
           deps_.clock.Sleep(protocol::kModeSettleMs);
           if (!Send(protocol::kTachometerFrame, "--mode tacho")) return Failed();
           settings_.measureMode = MeasureMode(protocol::kTachometer);
           break;
-        case Mode::DutyCycle:
+        case LogMode::DutyCycle:
           deps_.clock.Sleep(protocol::kModeSettleMs);
           if (!Send(protocol::kDutyCycleFrame, "--mode duty")) return Failed();
           settings_.measureMode = MeasureMode(protocol::kDutyCycle);
@@ -189,7 +195,6 @@ class Session {
   int Record() {
     start_ = deps_.clock.NowMs();
     bool armed = false;
-    std::optional<std::uint64_t> firstRow;
     while (!Done()) {
       // In single shot each result is asked for, as Start does.
       if (settings_.singleShot != 0 && !armed) {
@@ -202,18 +207,16 @@ class Session {
       if (link_.Lost()) return LinkFailed();
       const auto shown = ShownFromPoll(o, settings_);
       if (!shown) continue;
-      const std::uint64_t now = deps_.clock.NowMs();
-      if (!firstRow) firstRow = now;
-      sink_.Row(*shown, deps_.utcNowMs(), static_cast<double>(now - *firstRow) / 1e3);
+      sink_.OnShown(*shown);
       ++rows_;
       armed = false;
     }
     return kExitOk;
   }
 
-  const SessionRequest& req_;
+  const LogOptions& req_;
   const SessionDeps& deps_;
-  IRowSink& sink_;
+  IReadingSink& sink_;
   LinkState linkState_;
   InstrumentLink link_;
   // The panel's start values until the readback says otherwise.
@@ -224,7 +227,7 @@ class Session {
 
 }  // namespace
 
-SessionResult RunSession(const SessionRequest& request, SessionDeps deps, IRowSink& sink) {
+SessionResult RunSession(const LogOptions& request, SessionDeps deps, IReadingSink& sink) {
   Session session(request, deps, sink);
   return session.Run();
 }

@@ -1,0 +1,250 @@
+// kolvane-log: records the instrument's readings as CSV, with a summary,
+// statistics and Allan deviation, over the same link code as the panel.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "logger/options.h"
+#include "logger/session.h"
+#include "record/names.h"
+#include "record/recorder.h"
+#include "record/statistics.h"
+#include "record/status_line.h"
+#include "record/summary.h"
+#include "version.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include "platform/win32/system_clock.h"
+#include "platform/win32/system_deps.h"
+#else
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "platform/posix/port_diagnostics.h"
+#include "platform/posix/system_clock.h"
+#include "platform/posix/system_deps.h"
+#include "platform/qt/plot.h"
+#endif
+
+namespace {
+
+using namespace kolvane;
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  stopSignal = 1;
+  return TRUE;
+}
+
+void CatchStopSignals() {
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  _setmode(_fileno(stdout), _O_BINARY);
+}
+
+bool StderrIsTerminal() {
+  return _isatty(_fileno(stderr)) != 0;
+}
+
+std::size_t TerminalWidth() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) {
+    return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+  }
+  return 80;
+}
+
+std::string DescribeOpenFailure(const std::string& name, std::uint32_t error) {
+  std::string port = name.substr(0, name.size() - 1);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+    return port + ": busy; another program holds it";
+  }
+  return port + ": cannot be opened (error " + std::to_string(error) + ")";
+}
+#else
+void OnStopSignal(int) {
+  stopSignal = 1;
+}
+
+void CatchStopSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+  // A closed pipe ends the run through a failed write, not by killing it
+  // before the closing frame.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+bool StderrIsTerminal() {
+  return isatty(STDERR_FILENO) != 0;
+}
+
+std::size_t TerminalWidth() {
+  winsize ws{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+  return 80;
+}
+
+std::string DescribeOpenFailure(const std::string& name, std::uint32_t error) {
+  return DescribePortOpenFailure(name, error);
+}
+#endif
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "kolvane-log: %s\n", message.c_str());
+  return logger::kExitUsage;
+}
+
+// True when the file can be written; a file made only to find out is removed.
+bool Writable(const std::string& path) {
+  const bool existed = static_cast<bool>(std::ifstream(path));
+  const bool ok = static_cast<bool>(std::ofstream(path, std::ios::app));
+  if (ok && !existed) std::remove(path.c_str());
+  return ok;
+}
+
+record::Instant Now() {
+  using namespace std::chrono;
+  const auto wall = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
+  const auto mono = duration_cast<duration<double>>(steady_clock::now().time_since_epoch());
+  return {static_cast<std::int64_t>(wall.count()), mono.count()};
+}
+
+// Every row to the recorder, and the live line on a terminal.
+class LiveSink : public IReadingSink {
+ public:
+  LiveSink(record::Recorder& recorder, record::Statistics& stats, const logger::LogOptions& o,
+           bool live)
+      : recorder_(recorder), stats_(stats), options_(o), live_(live) {}
+
+  void OnShown(const ShownReading& shown) override {
+    recorder_.OnShown(shown);
+    if (!live_) return;
+    record::StatusInfo info;
+    info.elapsedS = recorder_.ElapsedS();
+    if (options_.count) {
+      info.fraction = static_cast<double>(recorder_.Rows()) / static_cast<double>(*options_.count);
+    } else if (options_.durationS) {
+      info.fraction = std::min(1.0, info.elapsedS / *options_.durationS);
+    }
+    info.last = record::ShortText(shown);
+    info.n = stats_.Count();
+    info.mean = stats_.Mean();
+    info.stdev = stats_.Stdev();
+    const std::size_t width = TerminalWidth();
+    std::fprintf(stderr, "\r%s\x1b[K", record::StatusLine(info, width > 1 ? width - 1 : 1).c_str());
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+  // Ends the live line so that what follows starts on a line of its own.
+  void EndLine() {
+    if (shown_) std::fputs("\n", stderr);
+  }
+
+ private:
+  record::Recorder& recorder_;
+  record::Statistics& stats_;
+  const logger::LogOptions& options_;
+  bool live_;
+  bool shown_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  logger::LogOptions options;
+  std::string error;
+  if (!logger::ParseLogOptions(args, &options, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return logger::kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(logger::LogHelp().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::puts("kolvane-log " KOLVANE_VERSION);
+    return 0;
+  }
+#ifdef _WIN32
+  if (options.plot) {
+    return Fail("--plot '" + *options.plot +
+                "': this Windows build cannot draw plots; record the CSV and the summary, and "
+                "plot on Linux or leave out --plot");
+  }
+#endif
+
+  // Every file is checked before the first frame goes out.
+  std::ofstream csvFile;
+  std::ostream* csv = &std::cout;
+  if (options.csv != "-") {
+    csvFile.open(options.csv, std::ios::binary | std::ios::trunc);
+    if (!csvFile) return Fail("cannot write --csv '" + options.csv + "': " + std::strerror(errno));
+    csv = &csvFile;
+  }
+  for (const auto* path : {&options.summary, &options.plot}) {
+    if (*path && !Writable(**path)) {
+      return Fail("cannot write '" + **path + "': " + std::strerror(errno));
+    }
+  }
+
+  CatchStopSignals();
+  const auto ports = MakeSerialPorts();
+  SystemClock clock;
+  record::Statistics stats;
+  record::Recorder recorder(csv, &stats, Now);
+  LiveSink sink(recorder, stats, options, StderrIsTerminal() && !options.quiet);
+
+  int endStatus = logger::kExitOk;
+  const auto finish = [&] {
+    sink.EndLine();
+    const record::Summary summary = stats.Summarize();
+    std::fputs(record::SummaryText(summary).c_str(), stderr);
+    if (options.summary) {
+      std::ofstream out(*options.summary, std::ios::binary | std::ios::trunc);
+      out << record::SummaryJson(summary);
+      if (!out.flush()) {
+        std::fprintf(stderr, "kolvane-log: cannot write '%s'\n", options.summary->c_str());
+        endStatus = logger::kExitUsage;
+      }
+    }
+#ifndef _WIN32
+    if (options.plot) {
+      const std::string why = qt::WritePlot(summary, stats.Series(), *options.plot);
+      if (!why.empty()) {
+        std::fprintf(stderr, "kolvane-log: cannot draw '%s': %s\n", options.plot->c_str(),
+                     why.c_str());
+        endStatus = logger::kExitUsage;
+      }
+    }
+#endif
+  };
+
+  logger::SessionDeps deps{*ports,
+                           clock,
+                           [&] { return stopSignal != 0 || recorder.WriteFailed(); },
+                           DescribeOpenFailure,
+                           std::cerr,
+                           finish};
+  const logger::SessionResult result = logger::RunSession(options, deps, sink);
+  if (result.status != logger::kExitOk) return result.status;
+  if (recorder.WriteFailed()) {
+    return Fail("writing the CSV to '" + options.csv + "' failed; the rows before are kept");
+  }
+  return endStatus;
+}
