@@ -2,6 +2,8 @@
 // on its command line but --help, --version and Qt's own options.
 // KOLVANE_SCREENSHOT=<png> makes it save a picture of the panel after
 // KOLVANE_SCREENSHOT_DELAY_MS (3000 by default) and close.
+// SIGTERM, SIGINT and SIGHUP close it the way its close box does; it ends
+// with status 0.
 #include <QApplication>
 #include <QDialog>
 #include <QPixmap>

@@ -39,7 +39,8 @@ double MonotonicMs() {
 const char kUsage[] =
     "Usage: kolvane-sim --dir DIR [options]\n"
     "Plays the frequency counter on a pseudo-terminal linked as DIR/comN, prints\n"
-    "\"ready <pty path>\" when it is, and runs until SIGTERM or SIGINT.\n"
+    "\"ready <pty path>\" when it is, and runs until SIGTERM or SIGINT, which remove\n"
+    "the link and end it with status 0 (1: it could not start, 2: bad usage).\n"
     "\n"
     "  --dir DIR         directory for the port link (created if missing)\n"
     "  --port N          port number, the link is DIR/comN (default 1)\n"
@@ -307,19 +308,8 @@ int Run(const Args& args) {
                  std::strerror(errno));
     return 1;
   }
-  Pty pty;
-  if (!OpenPty(&pty)) {
-    std::fprintf(stderr, "kolvane-sim: cannot create a pseudo-terminal: %s\n",
-                 std::strerror(errno));
-    return 1;
-  }
-  const std::string link = args.dir + "/com" + std::to_string(args.port);
-  if (!Publish(args.dir, link, pty.path)) {
-    std::fprintf(stderr, "kolvane-sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
-    return 1;
-  }
-
-  // The stop signals are let in only while waiting, so none is lost.
+  // The stop signals are let in only while waiting, so none is lost; from
+  // before the link exists, so that none leaves it behind.
   sigset_t stopSignals, waitMask;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGTERM);
@@ -332,6 +322,18 @@ int Run(const Args& args) {
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
+
+  Pty pty;
+  if (!OpenPty(&pty)) {
+    std::fprintf(stderr, "kolvane-sim: cannot create a pseudo-terminal: %s\n",
+                 std::strerror(errno));
+    return 1;
+  }
+  const std::string link = args.dir + "/com" + std::to_string(args.port);
+  if (!Publish(args.dir, link, pty.path)) {
+    std::fprintf(stderr, "kolvane-sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+    return 1;
+  }
 
   std::printf("ready %s\n", pty.path.c_str());
   std::fflush(stdout);

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <csignal>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "platform/qt/desktop_host.h"
@@ -498,11 +499,11 @@ TEST(DialogWindow, SystemMenuEntriesOnTheBackgroundContextMenu) {
 TEST(DesktopHost, PanelWindowAndTheProcessSignals) {
   struct sigaction before {};
   sigaction(SIGUSR1, nullptr, &before);
-  qt::QtDesktopHost host;
+  auto host = std::make_unique<qt::QtDesktopHost>();
   RecordingDialog panel(ids::kPanelDialog);
   panel.onInit = [](RecordingDialog& self) { self.Wnd().SetIcon(ids::kPanelIcon, true); };
   QDialog* window = nullptr;
-  host.onShown = [&](qt::QtDialogWindow& w) {
+  host->onShown = [&](qt::QtDialogWindow& w) {
     window = &w.Widget();
     std::raise(SIGUSR1);
     std::raise(SIGUSR2);
@@ -518,10 +519,12 @@ TEST(DesktopHost, PanelWindowAndTheProcessSignals) {
       window->close();
     });
   };
-  EXPECT_EQ(panel.DoModal(host), IDCANCEL);
+  EXPECT_EQ(panel.DoModal(*host), IDCANCEL);
   const std::vector<MessageTuple> expected{
       {WM_USER + 110, 0, 0, 0}, {WM_USER + 100, 0, 0, 0}, Clicked(IDCANCEL)};
   EXPECT_EQ(panel.messages, expected);
+  // The handlers stay for the host's life, the closing sequence included.
+  host.reset();
   struct sigaction after {};
   sigaction(SIGUSR1, nullptr, &after);
   EXPECT_EQ(after.sa_handler, before.sa_handler);

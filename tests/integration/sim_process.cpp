@@ -60,9 +60,9 @@ SimProcess::~SimProcess() {
   }
 }
 
-int SimProcess::Stop() {
+int SimProcess::Stop(int signo) {
   if (pid_ <= 0) return -1;
-  kill(pid_, SIGTERM);
+  kill(pid_, signo);
   int status = 0;
   const pid_t r = waitpid(pid_, &status, 0);
   pid_ = -1;

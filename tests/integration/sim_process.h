@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,9 @@ class SimProcess {
   std::vector<std::string> Log() const;
   // Waits up to timeoutMs for a log line that contains `text`.
   bool WaitForLog(const std::string& text, int timeoutMs = 2000) const;
-  // Stops the simulator (SIGTERM) and returns its exit status, or -1.
-  int Stop();
+  // Stops the simulator with the signal and returns its exit status, or -1
+  // when it did not exit by itself.
+  int Stop(int signo = SIGTERM);
 
  private:
   std::string dir_;

@@ -5,23 +5,31 @@
 # seconds and closes the ordinary way; the simulator's log then has to
 # show the presence handshake, the readback and the closing frame last,
 # and the reading display a shown result.
-#   panel_against_sim.sh <kolvane-sim> <kolvane-panel.exe> <prefix> <output directory>
+# With "session-end" the panel takes no picture: once it polls, the end of
+# the user's session (wineboot --end-session) has to close it the same way.
+#   panel_against_sim.sh <kolvane-sim> <kolvane-panel.exe> <prefix> <output directory> [session-end]
 set -euo pipefail
 
-if [ $# -ne 4 ]; then
-  echo "usage: $0 <kolvane-sim> <kolvane-panel.exe> <prefix> <output directory>" >&2
+if [ $# -ne 4 ] && { [ $# -ne 5 ] || [ "$5" != session-end ]; }; then
+  echo "usage: $0 <kolvane-sim> <kolvane-panel.exe> <prefix> <output directory> [session-end]" >&2
   exit 2
 fi
 sim=$1
 exe=$2
 prefix=$3
 out=$4
+mode=${5:-picture}
 here=$(cd "$(dirname "$0")" && pwd)
 
 mkdir -p "$out"
 work=$(mktemp -d)
 simpid=
+panel=
 cleanup() {
+  if [ -n "$panel" ]; then
+    kill "$panel" 2>/dev/null || true
+    wait "$panel" 2>/dev/null || true
+  fi
   if [ -n "$simpid" ]; then
     kill "$simpid" 2>/dev/null || true
     wait "$simpid" 2>/dev/null || true
@@ -70,8 +78,22 @@ rm -f "$picture" "$picture.txt"
 windows_picture="Z:${picture//\//\\}"
 start=$(date +%s%N)
 status=0
-KOLVANE_SCREENSHOT=$windows_picture KOLVANE_SCREENSHOT_DELAY_MS=1500 \
-  timeout 90 "$here/wine-gui" "$prefix" "$exe" || status=$?
+if [ "$mode" = session-end ]; then
+  timeout 90 "$here/wine-gui" "$prefix" "$exe" &
+  panel=$!
+  for _ in $(seq 1200); do
+    grep -q '^RX .* D1\\x0D$' "$work/sim.log" 2>/dev/null && break
+    sleep 0.05
+  done
+  grep -q '^RX .* D1\\x0D$' "$work/sim.log" || fail "the panel did not read the instrument back"
+  # Its own status tells nothing about the panel.
+  WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
+    wine wineboot --end-session >/dev/null 2>&1 || true
+  wait "$panel" || status=$?
+else
+  KOLVANE_SCREENSHOT=$windows_picture KOLVANE_SCREENSHOT_DELAY_MS=1500 \
+    timeout 90 "$here/wine-gui" "$prefix" "$exe" || status=$?
+fi
 elapsed=$((($(date +%s%N) - start) / 1000000))
 echo "kolvane-panel.exe ran ${elapsed} ms, exit status $status"
 [ "$status" -eq 0 ] || fail "kolvane-panel.exe ended with status $status"
@@ -83,6 +105,7 @@ echo "frames received: $(echo "$frames" | tr '\n' ' ')"
 echo "$frames" | grep -qx 'D1\\x0D' || fail "no configuration readback"
 [ "$(echo "$frames" | tail -n1)" = 'J\x0D' ] || fail "the last frame is not the closing frame"
 [ "$(echo "$frames" | grep -cx 'J\\x0D')" -eq 1 ] || fail "the closing frame came more than once"
+[ "$mode" = picture ] || exit 0
 
 [ -s "$picture" ] || fail "no picture at $picture"
 [ "$(head -c2 "$picture")" = BM ] || fail "$picture is not a bitmap"

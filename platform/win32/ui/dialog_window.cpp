@@ -28,6 +28,12 @@ bool HasText(Kind k) {
          k != Kind::kProgress;
 }
 
+// The dialogs running on the thread, the innermost last.
+std::vector<Win32DialogWindow*>& Running() {
+  static std::vector<Win32DialogWindow*> running;
+  return running;
+}
+
 // The program icon is a shared resource: made once, never destroyed.
 HICON PanelIcon(bool big) {
   static const HICON bigIcon = CreatePanelIcon(32);
@@ -62,8 +68,10 @@ int Win32DialogWindow::Run(CDialog& dialog, std::function<void(Win32DialogWindow
   ended_ = false;
   shown_ = false;
   const DialogTemplateBuffer buffer(template_);
+  Running().push_back(this);
   const INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), buffer.Get(), owner_,
                                             DialogProc, reinterpret_cast<LPARAM>(this));
+  std::erase(Running(), this);
   if (dialog_ != nullptr) dialog_->Attach(nullptr);
   dialog_ = nullptr;
   hwnd_ = nullptr;
@@ -138,6 +146,10 @@ INT_PTR Win32DialogWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case kShownMessage:
       if (onShown_ && !ended_) onShown_(*this);
       return TRUE;
+    case WM_ENDSESSION:
+      // WM_QUERYENDSESSION keeps its default answer: the session may end.
+      if (wParam != FALSE && onEndSession) onEndSession();
+      return FALSE;
     default:
       break;
   }
@@ -255,6 +267,17 @@ bool Win32DialogWindow::PaintIcon() {
   DrawIcon(dc, (r.right - r.left - cx + 1) / 2, (r.bottom - r.top - cy + 1) / 2, PanelIcon(true));
   EndPaint(hwnd_, &ps);
   return true;
+}
+
+void Win32DialogWindow::CancelFromTop() {
+  const std::vector<Win32DialogWindow*>& running = Running();
+  const auto self = std::find(running.begin(), running.end(), this);
+  if (self == running.end()) return;
+  // A copy: an ended dialog leaves the list only once its loop returns.
+  const std::vector<Win32DialogWindow*> upward(self, running.end());
+  for (auto it = upward.rbegin(); it != upward.rend(); ++it) {
+    (*it)->Deliver({WM_COMMAND, IDCANCEL, BN_CLICKED, 0});
+  }
 }
 
 bool Win32DialogWindow::Deliver(const Message& m) {
@@ -450,6 +473,14 @@ int Win32DesktopHost::RunModal(CDialog& dialog) {
   const layout::DialogTemplate* t = layout::FindTemplate(dialog.TemplateId());
   if (t == nullptr) return -1;
   Win32DialogWindow window(*t, nullptr);
+  window.onEndSession = [&window, &dialog] {
+    // The modal loops cannot unwind before the window answers, and the
+    // process may not outlive the answer: the rest of the dialog's modal
+    // run happens here.
+    window.CancelFromTop();
+    dialog.DestroyWindow();
+    ExitProcess(0);
+  };
   return window.Run(dialog, onShown);
 }
 

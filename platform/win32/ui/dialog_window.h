@@ -35,6 +35,12 @@ class Win32DialogWindow : public IWindow {
 
   // The dialog window while it runs, else nullptr.
   HWND Handle() const { return hwnd_; }
+  // Cancels the dialogs that run over this one, top first, then this one,
+  // each the way its close box would.
+  void CancelFromTop();
+  // Runs when the user's session ends; the system may end the process as
+  // soon as the window has answered.
+  std::function<void()> onEndSession;
   const layout::DialogTemplate& Template() const { return template_; }
   // The window of a numbered control, nullptr when the template has none.
   HWND ControlHandle(int id) const;
@@ -102,6 +108,8 @@ class Win32DialogWindow : public IWindow {
 };
 
 // Runs a dialog as a top-level window of the desktop, the way the panel runs.
+// When the user's session ends, the dialogs over it and then it close, its
+// closing sequence runs, and the process ends with status 0.
 class Win32DesktopHost : public IModalHost {
  public:
   int RunModal(CDialog& dialog) override;
