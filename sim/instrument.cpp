@@ -429,6 +429,12 @@ void Instrument::Answer(const Bytes& frame, Bytes reply, double now) {
   Schedule(now + delay, std::move(reply));
 }
 
+void Instrument::Begin(double now) {
+  session_ = true;
+  countingSince_ = now;
+  RestartMeasurement(now);
+}
+
 double Instrument::Period() const {
   return options_.rate > 0 ? 1000.0 / options_.rate : 100.0;
 }

@@ -88,6 +88,9 @@ class Instrument {
   std::optional<double> NextDue() const;
   // The chunks due by now, in order; each is written in one go.
   std::vector<Bytes> TakeDue(double now);
+  // Measuring already, as an instrument whose bridge was plugged back in:
+  // results flow without a handshake.
+  void Begin(double now);
   // The line should be dropped (a fault asked for it).
   bool DropRequested() const { return dropNow_; }
 

@@ -48,6 +48,8 @@ const char kUsage[] =
     "  --rate R          results per second in automatic launch (default 10; 0 none)\n"
     "  --state LIST      initial panel state, 15 numbers b0,...,b14\n"
     "  --seed N          seed of the input jitter and noise (default 1)\n"
+    "  --running         measuring from the start, without a handshake, as an\n"
+    "                    instrument whose bridge was pulled and plugged back in\n"
     "  --signal-khz F    every channel's input becomes a settable F kHz signal\n"
     "                    (the ratio mode and the test function keep their own)\n"
     "  --noise-khz S     white frequency noise of the settable signal: standard\n"
@@ -70,6 +72,7 @@ struct Args {
   std::string control;
   std::vector<std::string> faults;
   InstrumentOptions model;
+  bool running = false;
 };
 
 bool ParseInt(const char* text, long lo, long hi, long* out) {
@@ -93,6 +96,10 @@ int ParseArgs(int argc, char** argv, Args* a) {
     if (opt == "--version") {
       std::puts("kolvane-sim " KOLVANE_VERSION);
       return -1;
+    }
+    if (opt == "--running") {
+      a->running = true;
+      continue;
     }
     if (i + 1 >= argc) {
       std::fprintf(stderr, "kolvane-sim: %s needs a value (see --help)\n", opt.c_str());
@@ -335,6 +342,7 @@ int Run(const Args& args) {
     return 1;
   }
 
+  if (args.running) model.Begin(MonotonicMs());
   std::printf("ready %s\n", pty.path.c_str());
   std::fflush(stdout);
 
