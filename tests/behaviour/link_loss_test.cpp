@@ -3,14 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/panel_harness.h"
+#include "tests/support/panel_texts.h"
 
 namespace kolvane::test {
 namespace {
 
-const std::string kStopText = "          СТОП          ";
-const std::string kInterrupted =
-    "Измерения по USB прерваны. Для дальнейшей работы запросите конфигурацию прибора нажатием "
-    "кнопки <Конфиг.>";
 const std::string kReading = " 12.34 kHz" + std::string(17, ' ');
 const std::string kNoState =
     "Неверно получено состояние панели, нажмите кнопку <Конфигурация>." + std::string(4, ' ');

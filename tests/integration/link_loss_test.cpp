@@ -10,40 +10,17 @@
 #include "panel/panel_dlg.h"
 #include "platform/posix/posix_serial.h"
 #include "platform/posix/system_clock.h"
+#include "tests/integration/real_panel.h"
 #include "tests/integration/sim_process.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/panel_harness.h"
+#include "tests/support/panel_texts.h"
 
 namespace kolvane::test {
 namespace {
 
-const std::string kStopText = "          СТОП          ";
-
 // The simulators send 7 results a second: at 10 a second one would fall
 // exactly into the readback that follows the handshake's 200 ms pause.
-struct RealPanel {
-  RealPanel() { window.Bind(panel); }
-  void Tick() { window.Send({WM_TIMER, 1, 0, 0}); }
-  // Ticks until the display shows a reading, at most `ticks` times.
-  bool TickUntilReading(int ticks = 20) {
-    for (int i = 0; i < ticks; ++i) {
-      Tick();
-      if (window.GetText(1092).find("kHz") != std::string::npos) return true;
-    }
-    return false;
-  }
-
-  VirtualClock timerClock;
-  PosixSerialPorts ports;
-  SystemClock clock;
-  NoBridge bridge;
-  EmptyRegistry registry;
-  FixedVersion version;
-  PanelState state;
-  FakeWindow window{timerClock};
-  CPanelDlg panel{state, PanelDeps{ports, clock, bridge, registry, version}};
-};
-
 TEST(LinkLossOnTheRealPort, StopDisplayThenConfigAfterReplugBringsReadingsBack) {
   const std::string fifo = "/tmp/kolvane-loss-" + std::to_string(getpid()) + ".fifo";
   auto sim =

@@ -8,26 +8,13 @@
 #include "panel/panel_dlg.h"
 #include "platform/posix/posix_serial.h"
 #include "platform/posix/system_clock.h"
+#include "tests/integration/real_panel.h"
 #include "tests/integration/sim_process.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/panel_harness.h"
 
 namespace kolvane::test {
 namespace {
-
-struct RealPanel {
-  RealPanel() { window.Bind(panel); }
-
-  VirtualClock timerClock;  // drives only the fake window's timers
-  PosixSerialPorts ports;
-  SystemClock clock;
-  NoBridge bridge;
-  EmptyRegistry registry;
-  FixedVersion version;
-  PanelState state;
-  FakeWindow window{timerClock};
-  CPanelDlg panel{state, PanelDeps{ports, clock, bridge, registry, version}};
-};
 
 TEST(PanelLink, ScanFindsTheSimulatorAndClosingSendsJ) {
   SimProcess sim({"--serial", "9"}, 2);  // COM1 absent, the instrument on COM2
