@@ -5,6 +5,7 @@
 #include "platform/posix/port_diagnostics.h"
 #include "platform/posix/system_clock.h"
 #include "platform/posix/system_deps.h"
+#include "record/panel_recording.h"
 
 namespace kolvane {
 
@@ -15,7 +16,9 @@ bool CPanelApp::InitInstance() {
   const auto registry = MakeRegistry();
   const auto version = MakeSystemVersion();
   PanelState state;
+  record::PanelRecording recording;
   CPanelDlg panel(state, PanelDeps{*ports, clock, *bridge, *registry, *version});
+  panel.SetRecording(&recording);
   StderrPortDiagnostics diagnostics("kolvane-panel");
   panel.SetScanObserver(&diagnostics);
   panel.DoModal(host_);

@@ -79,6 +79,16 @@ void TimedWindow::AppendSystemMenuSeparator() {
 void TimedWindow::AppendSystemMenuItem(int commandId, std::string_view text) {
   inner_.AppendSystemMenuItem(commandId, text);
 }
+void TimedWindow::CheckSystemMenuItem(int commandId, bool checked) {
+  inner_.CheckSystemMenuItem(commandId, checked);
+}
+std::optional<std::string> TimedWindow::AskSaveFileName(std::string_view title,
+                                                        std::string_view defaultName) {
+  return inner_.AskSaveFileName(title, defaultName);
+}
+void TimedWindow::ShowMessageBox(std::string_view text) {
+  inner_.ShowMessageBox(text);
+}
 void TimedWindow::SetIcon(int iconResource, bool big) {
   inner_.SetIcon(iconResource, big);
 }

@@ -38,6 +38,10 @@ class TimedWindow : public IWindow {
   void KillTimer(unsigned id) override;
   void AppendSystemMenuSeparator() override;
   void AppendSystemMenuItem(int commandId, std::string_view text) override;
+  void CheckSystemMenuItem(int commandId, bool checked) override;
+  std::optional<std::string> AskSaveFileName(std::string_view title,
+                                             std::string_view defaultName) override;
+  void ShowMessageBox(std::string_view text) override;
   void SetIcon(int iconResource, bool big) override;
   void EndModal(int result) override;
   void Close() override;

@@ -62,6 +62,7 @@ void CPanelDlg::PollInstrument() {
     ShowReading();
   }
   if (shown && readingSink != nullptr) readingSink->OnShown(*shown);
+  if (shown && recording != nullptr) recording->OnShown(*shown);
 }
 
 }  // namespace kolvane

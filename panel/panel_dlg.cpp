@@ -108,6 +108,7 @@ bool CPanelDlg::OnInitDialog() {
     w.AppendSystemMenuSeparator();
     w.AppendSystemMenuItem(ids::kAboutCommand, about);
   }
+  if (recording != nullptr) recording->AddMenuEntry(w);
   w.SetIcon(panelIcon, true);
   w.SetIcon(panelIcon, false);
 
@@ -176,6 +177,8 @@ void CPanelDlg::OnSysCommand(const Message& m) {
   if ((static_cast<unsigned>(m.id) & 0xFFF0u) == static_cast<unsigned>(ids::kAboutCommand)) {
     CAboutDlg about;
     about.DoModal(Wnd());
+  } else if (recording != nullptr) {
+    recording->OnSysCommand(m.id);
   }
 }
 
@@ -206,6 +209,7 @@ CtlColors CPanelDlg::OnCtlColor(int controlId, int kind) {
 }
 
 void CPanelDlg::DestroyWindow() {
+  if (recording != nullptr) recording->OnPanelClosing();
   link.Close();
 }
 

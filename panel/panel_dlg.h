@@ -12,6 +12,7 @@
 #include "link/instrument_link.h"
 #include "measure/reading_sink.h"
 #include "panel/dialog.h"
+#include "panel/panel_recording.h"
 #include "panel/panel_state.h"
 #include "platform/bridge.h"
 #include "platform/clock.h"
@@ -114,6 +115,8 @@ class CPanelDlg : public CDialog {
   InstrumentLink& Link() { return link; }
   // Where every shown result and stop also goes; none by default.
   void SetReadingSink(IReadingSink* sink) { readingSink = sink; }
+  // The recording entry of the system menu; set before the panel runs.
+  void SetRecording(IPanelRecording* entry) { recording = entry; }
   // Told of every port the scan could not open (for a diagnostic line).
   void SetScanObserver(IScanObserver* observer) { scanDiagnostics = observer; }
   PanelDeps& Deps() { return deps; }
@@ -177,6 +180,7 @@ class CPanelDlg : public CDialog {
   PanelDeps deps;
   InstrumentLink link;
   IReadingSink* readingSink = nullptr;
+  IPanelRecording* recording = nullptr;
   IScanObserver* scanDiagnostics = nullptr;
   bool linkLossShown = false;
   std::unique_ptr<CCountModeDlg> countDlg;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -106,7 +107,18 @@ class IWindow : public IModalHost {
   // System menu of the window.
   virtual void AppendSystemMenuSeparator() = 0;
   virtual void AppendSystemMenuItem(int commandId, std::string_view text) = 0;
+  // Shows or clears the check mark beside an entry of the system menu.
+  virtual void CheckSystemMenuItem(int commandId, bool checked) = 0;
   virtual void SetIcon(int iconResource, bool big) = 0;
+
+  // The platform's dialog for saving a file, over this window, offering
+  // `defaultName` in the user's documents folder; the chosen path (UTF-8),
+  // or nothing when the user cancelled.
+  virtual std::optional<std::string> AskSaveFileName(std::string_view title,
+                                                     std::string_view defaultName) = 0;
+  // A warning in a message box over this window. It returns at once: the
+  // window goes on working while the box waits to be dismissed.
+  virtual void ShowMessageBox(std::string_view text) = 0;
 
   // Ends the modal loop of this window with the given result.
   virtual void EndModal(int result) = 0;

@@ -1,8 +1,16 @@
 #include "record/recorder.h"
 
+#include <chrono>
 #include <utility>
 
 namespace kolvane::record {
+
+Instant SystemNow() {
+  using namespace std::chrono;
+  const auto wall = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
+  const auto mono = duration_cast<duration<double>>(steady_clock::now().time_since_epoch());
+  return {static_cast<std::int64_t>(wall.count()), mono.count()};
+}
 
 Recorder::Recorder(std::ostream* csv, Statistics* stats, std::function<Instant()> now)
     : stats_(stats), now_(std::move(now)) {

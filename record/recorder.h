@@ -18,6 +18,9 @@ struct Instant {
   double monotonicS = 0;    // any origin; never goes backwards
 };
 
+// Now, from the system's calendar clock and its steady clock.
+Instant SystemNow();
+
 class Recorder : public IReadingSink {
  public:
   // Either of `csv` and `stats` may be null. The header is written at once.

@@ -1,6 +1,5 @@
 // kolvane-log: records the instrument's readings as CSV, with a summary,
 // statistics and Allan deviation, over the same link code as the panel.
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -116,13 +115,6 @@ bool Writable(const std::string& path) {
   return ok;
 }
 
-record::Instant Now() {
-  using namespace std::chrono;
-  const auto wall = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
-  const auto mono = duration_cast<duration<double>>(steady_clock::now().time_since_epoch());
-  return {static_cast<std::int64_t>(wall.count()), mono.count()};
-}
-
 // Every row to the recorder, and the live line on a terminal.
 class LiveSink : public IReadingSink {
  public:
@@ -207,7 +199,7 @@ int main(int argc, char** argv) {
   const auto ports = MakeSerialPorts();
   SystemClock clock;
   record::Statistics stats;
-  record::Recorder recorder(csv, &stats, Now);
+  record::Recorder recorder(csv, &stats, record::SystemNow);
   LiveSink sink(recorder, stats, options, StderrIsTerminal() && !options.quiet);
 
   int endStatus = logger::kExitOk;

@@ -4,6 +4,7 @@
 #include "panel/panel_state.h"
 #include "platform/win32/system_clock.h"
 #include "platform/win32/system_deps.h"
+#include "record/panel_recording.h"
 
 namespace kolvane {
 
@@ -15,7 +16,9 @@ bool CPanelApp::InitInstance() {
   const auto registry = MakeRegistry();
   const auto version = MakeSystemVersion();
   PanelState state;
+  record::PanelRecording recording;
   CPanelDlg panel(state, PanelDeps{*ports, clock, *bridge, *registry, *version});
+  panel.SetRecording(&recording);
   panel.DoModal(host_);
   return false;
 }

@@ -2,6 +2,9 @@
 
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -9,9 +12,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStyleOption>
 #include <QTimer>
 #include <QToolButton>
@@ -656,7 +661,12 @@ void QtDialogWindow::ShowSystemMenu(const QPoint& globalPos) {
     if (id == 0) {
       menu.addSeparator();
     } else {
-      menu.addAction(text)->setData(id);
+      QAction* entry = menu.addAction(text);
+      entry->setData(id);
+      if (checkedMenu_.count(id) != 0) {
+        entry->setCheckable(true);
+        entry->setChecked(true);
+      }
     }
   }
   if (const QAction* chosen = menu.exec(globalPos)) {
@@ -836,6 +846,41 @@ void QtDialogWindow::AppendSystemMenuSeparator() {
 
 void QtDialogWindow::AppendSystemMenuItem(int commandId, std::string_view text) {
   systemMenu_.emplace_back(commandId, FromUtf8(text));
+}
+
+void QtDialogWindow::CheckSystemMenuItem(int commandId, bool checked) {
+  if (checked) {
+    checkedMenu_.insert(commandId);
+  } else {
+    checkedMenu_.erase(commandId);
+  }
+}
+
+std::optional<std::string> QtDialogWindow::AskSaveFileName(std::string_view title,
+                                                           std::string_view defaultName) {
+  const QString name = FromUtf8(defaultName);
+  const QString suggested =
+      QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(name);
+  QString chosen;
+  if (saveFileName_) {
+    const std::optional<std::string> path = saveFileName_(suggested.toStdString());
+    if (!path) return std::nullopt;
+    chosen = FromUtf8(*path);
+  } else {
+    const QString suffix = QFileInfo(name).suffix();
+    const QString filter = suffix.isEmpty() ? QString() : QStringLiteral("*.") + suffix;
+    chosen = QFileDialog::getSaveFileName(widget_, FromUtf8(title), suggested, filter);
+  }
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.toStdString();
+}
+
+void QtDialogWindow::ShowMessageBox(std::string_view text) {
+  // Window-modal and not waited for, so the poll timer goes on meanwhile.
+  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kolvane"), FromUtf8(text),
+                              QMessageBox::Ok, widget_);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
 }
 
 void QtDialogWindow::SetIcon(int iconResource, bool) {

@@ -8,6 +8,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -54,6 +57,12 @@ class QtDialogWindow : public IWindow {
   // Hands a message to the attached dialog, if any.
   void Deliver(const Message& m);
   bool Ended() const { return ended_; }
+  // Stands in for the save dialog (tests): given the suggested path, the
+  // chosen one or nothing.
+  using SaveFileNameProvider = std::function<std::optional<std::string>(const std::string&)>;
+  void SetSaveFileNameProvider(SaveFileNameProvider provider) {
+    saveFileName_ = std::move(provider);
+  }
 
   // ---- IWindow ----
   int RunModal(CDialog& dialog) override;
@@ -76,6 +85,10 @@ class QtDialogWindow : public IWindow {
   void KillTimer(unsigned id) override;
   void AppendSystemMenuSeparator() override;
   void AppendSystemMenuItem(int commandId, std::string_view text) override;
+  void CheckSystemMenuItem(int commandId, bool checked) override;
+  std::optional<std::string> AskSaveFileName(std::string_view title,
+                                             std::string_view defaultName) override;
+  void ShowMessageBox(std::string_view text) override;
   void SetIcon(int iconResource, bool big) override;
   void EndModal(int result) override;
   void Close() override;
@@ -107,6 +120,8 @@ class QtDialogWindow : public IWindow {
   std::map<int, std::pair<int, int>> progressRanges_;
   std::map<unsigned, QTimer*> timers_;
   std::vector<std::pair<int, QString>> systemMenu_;  // id 0: separator
+  std::set<int> checkedMenu_;
+  SaveFileNameProvider saveFileName_;
   CDialog* dialog_ = nullptr;
   bool ended_ = false;
   bool running_ = false;

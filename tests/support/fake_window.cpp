@@ -123,6 +123,15 @@ int FakeWindow::RunModal(CDialog& dialog) {
   return w.endResult;
 }
 
+std::optional<std::string> FakeWindow::AskSaveFileName(std::string_view title,
+                                                       std::string_view defaultName) {
+  saveRequests.emplace_back(title, defaultName);
+  if (saveAnswers.empty()) return std::nullopt;
+  std::optional<std::string> answer = std::move(saveAnswers.front());
+  saveAnswers.pop_front();
+  return answer;
+}
+
 void FakeWindow::EndModal(int result) {
   ended = true;
   endResult = result;

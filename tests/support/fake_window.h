@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,13 @@ class FakeWindow : public IWindow {
   void AppendSystemMenuItem(int commandId, std::string_view text) override {
     systemMenu.push_back({commandId, std::string(text)});
   }
+  void CheckSystemMenuItem(int commandId, bool checked) override {
+    systemMenuChecks[commandId] = checked;
+  }
+  // Answers with the next of saveAnswers; cancelled when none is left.
+  std::optional<std::string> AskSaveFileName(std::string_view title,
+                                             std::string_view defaultName) override;
+  void ShowMessageBox(std::string_view text) override { messageBoxes.emplace_back(text); }
   void SetIcon(int iconResource, bool big) override { icons.push_back({iconResource, big}); }
   int RunModal(CDialog& dialog) override;
   void EndModal(int result) override;
@@ -95,6 +103,10 @@ class FakeWindow : public IWindow {
   std::vector<std::pair<unsigned, unsigned>> timerStarts;  // (id, period)
   std::vector<unsigned> timerKills;
   std::vector<std::pair<int, std::string>> systemMenu;
+  std::map<int, bool> systemMenuChecks;
+  std::deque<std::optional<std::string>> saveAnswers;
+  std::vector<std::pair<std::string, std::string>> saveRequests;  // (title, default name)
+  std::vector<std::string> messageBoxes;
   std::vector<std::pair<int, bool>> icons;
   std::vector<int> modalTemplates;  // templates of the dialogs run, in order
   std::vector<std::unique_ptr<FakeWindow>> modalWindows;

@@ -452,6 +452,36 @@ TEST(Win32Window, SystemMenuAboutEntryAndIcons) {
   RunProbe(probe);
 }
 
+TEST(Win32Window, CheckMarkOfAMenuEntryAndAMessageBoxThatDoesNotWait) {
+  Probe probe(ids::kPanelDialog);
+  constexpr int kEntry = 0x100;
+  int ticks = 0, ticksWithBox = 0;
+  probe.onInit = [&](Probe& p) {
+    p.Wnd().AppendSystemMenuItem(kEntry, "Записывать показания в файл...");
+    const HMENU menu = GetSystemMenu(p.Hwnd(), FALSE);
+    for (const bool checked : {true, false}) {
+      p.Wnd().CheckSystemMenuItem(kEntry, checked);
+      EXPECT_EQ((GetMenuState(menu, kEntry, MF_BYCOMMAND) & MF_CHECKED) != 0, checked);
+    }
+    p.Wnd().ShowMessageBox("Запись показаний остановлена");
+    p.Wnd().SetTimer(1, 20);
+  };
+  probe.onMessage = [&](Probe& p, const Message& m) {
+    if (m.message != WM_TIMER) return;
+    const HWND box = FindWindowW(L"#32770", L"Kolvane");
+    const bool open = box != nullptr && GetWindow(box, GW_OWNER) == p.Hwnd();
+    // The timer goes on while the box waits; three ticks, then OK.
+    if (open && ++ticksWithBox == 3) PostMessageW(box, WM_COMMAND, IDOK, 0);
+    if ((!open && ticksWithBox >= 3) || ++ticks > 250) {
+      p.Wnd().KillTimer(1);
+      p.EndDialog(IDOK);
+    }
+  };
+  RunProbe(probe);
+  EXPECT_GE(ticksWithBox, 3);
+  EXPECT_LE(ticks, 250) << "the box never closed";
+}
+
 // ---- Messages that reach the map ----
 
 TEST(Win32Window, PostedPrivateMessagesSystemCommandsAndTimerOneReachTheMap) {

@@ -17,6 +17,8 @@ namespace {
 
 // Posted to itself once the window is on screen.
 constexpr UINT kShownMessage = WM_APP + 1;
+// Posted to itself to show the message boxes asked for.
+constexpr UINT kMessageBoxMessage = WM_APP + 2;
 
 bool IsButtonKind(Kind k) {
   return k == Kind::kRadio || k == Kind::kCheck || k == Kind::kPushButton ||
@@ -143,6 +145,9 @@ INT_PTR Win32DialogWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         PostMessageW(hwnd_, kShownMessage, 0, 0);
       }
       return FALSE;
+    case kMessageBoxMessage:
+      ShowPendingMessageBoxes();
+      return TRUE;
     case kShownMessage:
       if (onShown_ && !ended_) onShown_(*this);
       return TRUE;
@@ -449,6 +454,59 @@ void Win32DialogWindow::AppendSystemMenuSeparator() {
 void Win32DialogWindow::AppendSystemMenuItem(int commandId, std::string_view text) {
   if (const HMENU menu = hwnd_ != nullptr ? GetSystemMenu(hwnd_, FALSE) : nullptr) {
     AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(commandId), Widen(text).c_str());
+  }
+}
+
+void Win32DialogWindow::CheckSystemMenuItem(int commandId, bool checked) {
+  if (const HMENU menu = hwnd_ != nullptr ? GetSystemMenu(hwnd_, FALSE) : nullptr) {
+    CheckMenuItem(menu, static_cast<UINT>(commandId),
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  }
+}
+
+std::optional<std::string> Win32DialogWindow::AskSaveFileName(std::string_view title,
+                                                              std::string_view defaultName) {
+  wchar_t documents[MAX_PATH] = {};
+  const bool haveDocuments =
+      SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents));
+  const std::wstring name = Widen(defaultName);
+  const std::size_t dot = name.rfind(L'.');
+  const std::wstring ext = dot == std::wstring::npos ? std::wstring() : name.substr(dot + 1);
+  // Pairs of description and pattern, each ending in a NUL, and one more NUL.
+  std::wstring filter;
+  if (!ext.empty()) filter += L"*." + ext + L'\0' + L"*." + ext + L'\0';
+  filter += std::wstring(L"*.*") + L'\0' + L"*.*" + L'\0';
+  std::vector<wchar_t> file(32768, L'\0');
+  std::copy_n(name.begin(), std::min(name.size(), file.size() - 1), file.begin());
+  const std::wstring caption = Widen(title);
+
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrInitialDir = haveDocuments ? documents : nullptr;
+  ofn.lpstrTitle = caption.c_str();
+  ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (GetSaveFileNameW(&ofn) == FALSE) return std::nullopt;
+  return Narrow(file.data());
+}
+
+void Win32DialogWindow::ShowMessageBox(std::string_view text) {
+  // Shown from a message of its own, so that a caller inside the poll cycle
+  // returns at once and the timer runs again while the box waits.
+  if (hwnd_ == nullptr) return;
+  pendingBoxes_.push_back(Widen(text));
+  PostMessageW(hwnd_, kMessageBoxMessage, 0, 0);
+}
+
+void Win32DialogWindow::ShowPendingMessageBoxes() {
+  while (!pendingBoxes_.empty() && hwnd_ != nullptr) {
+    const std::wstring text = std::move(pendingBoxes_.front());
+    pendingBoxes_.erase(pendingBoxes_.begin());
+    MessageBoxW(hwnd_, text.c_str(), L"Kolvane", MB_OK | MB_ICONWARNING);
   }
 }
 

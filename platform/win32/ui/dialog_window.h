@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,10 @@ class Win32DialogWindow : public IWindow {
   void KillTimer(unsigned id) override;
   void AppendSystemMenuSeparator() override;
   void AppendSystemMenuItem(int commandId, std::string_view text) override;
+  void CheckSystemMenuItem(int commandId, bool checked) override;
+  std::optional<std::string> AskSaveFileName(std::string_view title,
+                                             std::string_view defaultName) override;
+  void ShowMessageBox(std::string_view text) override;
   void SetIcon(int iconResource, bool big) override;
   void EndModal(int result) override;
   void Close() override;
@@ -81,6 +86,7 @@ class Win32DialogWindow : public IWindow {
   INT_PTR OnCtlColor(UINT msg, HDC dc, HWND control);
   bool OnCommand(WPARAM wParam, LPARAM lParam);
   bool PaintIcon();
+  void ShowPendingMessageBoxes();
   // Hands a message to the attached dialog; true when its map took it.
   bool Deliver(const Message& m);
 
@@ -99,6 +105,7 @@ class Win32DialogWindow : public IWindow {
   bool ended_ = false;
   bool shown_ = false;
   int result_ = 0;
+  std::vector<std::wstring> pendingBoxes_;  // message boxes posted, not yet shown
 
   // GDI objects of the window, released once it is gone.
   std::map<ColorRef, HBRUSH> brushes_;

@@ -12,4 +12,6 @@
 #endif
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
+#include <shlobj.h>
 // clang-format on
