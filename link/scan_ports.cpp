@@ -60,10 +60,13 @@ int CPanelDlg::ScanPorts() {
     st.txFrame[1] = '\r';
     WritePort(st.txFrame.data(), 2);
     st.rxBuffer[0] = '&';
-    ReadPort(st.rxBuffer.data(), 2);
+    const std::uint32_t got = ReadPort(st.rxBuffer.data(), 2);
     if (st.rxBuffer[0] == 'N') {
+      // A serial byte cut off by a pause is fetched; one that never comes
+      // leaves the field blank rather than show what the buffer held.
+      const bool serial = got == 2 || ReadPort(st.rxBuffer.data() + 1, 1) == 1;
       Wnd().SetFont(ids::kSerialNumber, serialFont);
-      Wnd().SetText(ids::kSerialNumber, Format("   000%d", st.rxBuffer[1]));
+      if (serial) Wnd().SetText(ids::kSerialNumber, Format("   000%d", st.rxBuffer[1]));
       deps.clock.Sleep(200);
       break;
     }
