@@ -11,10 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int n = 1; n <= 9; ++n) {
     const std::uint8_t kind = tape.Byte();
     if ((kind & 1) == 0) continue;
-    test::PortSpec spec;
-    spec.setStateFails = (kind & 2) != 0;
-    spec.setTimeoutsFails = (kind & 4) != 0;
-    rig.ports.AddPort(Format("COM%d:", n), spec);
+    test::PortSpec setup;
+    setup.setStateFails = (kind & 2) != 0;
+    setup.setTimeoutsFails = (kind & 4) != 0;
+    rig.ports.AddPort(Format("COM%d:", n), setup);
   }
   rig.AnswerFromTape();
   rig.Start();
