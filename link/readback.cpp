@@ -161,8 +161,10 @@ void CPanelDlg::ReadBackConfiguration() {
     memoryToggle = b[protocol::kMemory] == 1 ? 1 : 0;
     testMeasureToggle = m.testMeasureToggle;
     if (input != nullptr) {
-      const int level = b[protocol::kLevel];
-      w.SpinSetPos(ids::kLevelSpin, level);
+      // The spin keeps a byte beyond 127 to its range; the text shows where
+      // the spin stands, as for the calibration below.
+      w.SpinSetPos(ids::kLevelSpin, b[protocol::kLevel]);
+      const int level = w.SpinGetPos(ids::kLevelSpin);
       w.SetText(ids::kLevelText, Format(" %d", static_cast<std::int16_t>(level * 8 - 512)));
     }
     w.SpinSetPos(ids::kCalibrationSpin, b[protocol::kCalibration]);

@@ -150,6 +150,11 @@ const Row kRows[] = {
        ExpectRange(p, 1001, 1005, false);
        ExpectRange(p, 1006, 1010, true);
      }},
+    {"level byte beyond 127: the text shows the spin's top", With({{12, 200}}),
+     [](Panel& p) {
+       EXPECT_EQ(p.window.Get(1105).spinPos, 127);
+       EXPECT_EQ(p.window.GetText(1104), " 504");
+     }},
     {"count by period", With({{0, 7}}), [](Panel& p) { EXPECT_TRUE(p.Checked(1091)); }},
     {"duty cycle", With({{0, 11}}), [](Panel& p) { EXPECT_TRUE(p.Checked(1032)); }},
 };

@@ -187,6 +187,35 @@ TEST(Startup, ClosesAPortThatFailedBeforeOpeningTheNext) {
   EXPECT_EQ(h.window.GetText(1119), "   0007");
 }
 
+// The serial byte may come after a pause; a byte that never came is not
+// taken from what the buffer held after an earlier port's answer.
+TEST(Startup, SerialNumberOnlyFromTheByteThatFollowsN) {
+  const struct {
+    const char* name;
+    std::uint64_t serialDelay;  // 0: never sent
+    std::string serialText;
+  } cases[] = {
+      {"after a pause", 300, "   0009"},
+      {"never", 0, "        "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PanelHarness h;
+    h.ports.AddPort("COM1:");
+    h.ports.AddPort("COM2:");
+    h.ports.OnWrite([&c](ScriptedPorts& p, const std::vector<std::uint8_t>&) {
+      if (p.writes.back().port == "COM1:") {
+        p.Reply("x7");  // no instrument: its bytes stay in the buffer
+        return;
+      }
+      p.Reply("N");
+      if (c.serialDelay != 0) p.Reply("\x09", c.serialDelay);
+    });
+    EXPECT_TRUE(h.Init());
+    EXPECT_EQ(h.window.GetText(1119), c.serialText);
+  }
+}
+
 struct ConfigFailure {
   const char* name;
   bool stateFails;

@@ -164,7 +164,7 @@ bool ScriptedPorts::Read(PortHandle h, std::uint8_t* data, std::uint32_t n, std:
     o->incoming.pop_front();
     last = clock_.now;
   }
-  reads.push_back({start, n, *got, clock_.now - start});
+  reads.push_back({start, n, *got, clock_.now - start, {data, data + *got}});
   return true;
 }
 

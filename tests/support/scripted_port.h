@@ -29,6 +29,7 @@ struct ReadRecord {
   std::uint32_t asked = 0;
   std::uint32_t got = 0;
   std::uint64_t took = 0;
+  std::vector<std::uint8_t> data;  // what arrived, in order
 };
 
 struct PortSpec {
