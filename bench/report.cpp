@@ -13,6 +13,11 @@ double CpuMs(const rusage& r) {
   return ms(r.ru_utime) + ms(r.ru_stime);
 }
 
+double KernelMs(const rusage& r) {
+  return static_cast<double>(r.ru_stime.tv_sec) * 1e3 +
+         static_cast<double>(r.ru_stime.tv_usec) / 1e3;
+}
+
 rusage SelfUsage() {
   rusage r{};
   getrusage(RUSAGE_SELF, &r);

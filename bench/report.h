@@ -11,6 +11,8 @@ namespace kolvane::bench {
 
 // CPU time (user and system) in milliseconds.
 double CpuMs(const rusage& r);
+// The part of it spent in the kernel.
+double KernelMs(const rusage& r);
 rusage SelfUsage();
 // "1.52 1.80 2.01" (1, 5 and 15 minutes), or "unknown".
 std::string LoadAverage();

@@ -169,7 +169,10 @@ class BlackFrame : public QWidget {
   using QWidget::QWidget;
 
  protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* e) override {
+    // The frame lies under most of the panel, so a small update anywhere
+    // inside it (a caret's blink) reaches it; the border is all it draws.
+    if (rect().adjusted(1, 1, -1, -1).contains(e->rect())) return;
     QPainter p(this);
     p.setPen(Qt::black);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -202,17 +205,21 @@ class GroupFrame : public QGroupBox {
   using QGroupBox::QGroupBox;
 
  protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
+  void paintEvent(QPaintEvent* e) override {
     const QFontMetrics fm(font());
     const QRect r = rect().adjusted(0, fm.height() / 2, -1, -1);
+    const QString text = title();
+    const QRect band(6, 0, fm.horizontalAdvance(text) + 4, fm.height());
+    // Clear of both outlines and the caption (a caret blinking in a control
+    // of the group): nothing of the frame would show, so the caption is not
+    // laid out again.
+    if (r.adjusted(2, 2, -1, -1).contains(e->rect()) && !band.intersects(e->rect())) return;
+    QPainter p(this);
     p.setPen(QColor(128, 128, 128));
     p.drawRect(r.adjusted(0, 0, -1, -1));
     p.setPen(Qt::white);
     p.drawRect(r.adjusted(1, 1, 0, 0));
-    const QString text = title();
     if (text.isEmpty()) return;
-    const QRect band(6, 0, fm.horizontalAdvance(text) + 4, fm.height());
     p.fillRect(band, palette().color(QPalette::Window));
     p.setPen(palette().color(QPalette::WindowText));
     p.drawText(band, Qt::AlignCenter, text);
@@ -344,6 +351,15 @@ class ProgressBar : public QProgressBar {
   }
 
  protected:
+  bool event(QEvent* e) override {
+    // Fusion's polish, run by the base, clears the attribute on every widget, and
+    // without it each repaint of the bar also repaints the dialog and the
+    // frame beneath it.
+    const bool done = QProgressBar::event(e);
+    if (e->type() == QEvent::Polish) setAttribute(Qt::WA_OpaquePaintEvent);
+    return done;
+  }
+
   void paintEvent(QPaintEvent*) override {
     QStyleOptionProgressBar opt;
     initStyleOption(&opt);
@@ -358,6 +374,7 @@ class ProgressBar : public QProgressBar {
     if (t == QEvent::StyleChange || t == QEvent::FontChange || t == QEvent::LayoutDirectionChange) {
       cache_.clear();
     }
+    if (t == QEvent::StyleChange) setAttribute(Qt::WA_OpaquePaintEvent);
     QProgressBar::changeEvent(e);
   }
 
@@ -692,7 +709,9 @@ void QtDialogWindow::SetText(int id, std::string_view text) {
   if (auto* e = qobject_cast<QLineEdit*>(w)) {
     e->setText(t);
   } else if (auto* l = qobject_cast<QLabel*>(w)) {
-    l->setText(t);
+    // The panel sets each reading twice; the same text again changes nothing
+    // on screen and needs no repaint.
+    if (l->text() != t) l->setText(t);
   } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
     b->setText(t);
   } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
@@ -700,7 +719,8 @@ void QtDialogWindow::SetText(int id, std::string_view text) {
   } else {
     return;
   }
-  w->setAccessibleName(t);
+  // Qt announces every name set to assistive technology, changed or not.
+  if (w->accessibleName() != t) w->setAccessibleName(t);
 }
 
 std::string QtDialogWindow::GetText(int id) const {
