@@ -248,15 +248,18 @@ int RunPanel(const PanelOptions& options, int argc, char** argv) {
   for (const double r : results) {
     if (r >= runStart && r < runEnd) ++sent;
   }
+  // The simulator notes the time once its write has returned; the panel may
+  // have read and shown the result a little before that note.
+  constexpr double kNoteSlackMs = 2;
   std::size_t matched = results.size();  // index of the last result matched
   for (const double d : timed->TextTimes()) {
-    const auto after = std::upper_bound(results.begin(), results.end(), d);
+    const auto after = std::upper_bound(results.begin(), results.end(), d + kNoteSlackMs);
     if (after == results.begin()) continue;
     const auto latest = static_cast<std::size_t>(after - results.begin()) - 1;
     if (latest == matched) continue;
     matched = latest;
     if (results[latest] >= runStart && results[latest] < runEnd) {
-      latencies.push_back(d - results[latest]);
+      latencies.push_back(std::max(0.0, d - results[latest]));
     }
   }
   if (latencies.empty()) return Fail("no result reached the display during the run");
