@@ -361,9 +361,12 @@ class ProgressBar : public QProgressBar {
   }
 
   void paintEvent(QPaintEvent*) override {
-    QStyleOptionProgressBar opt;
-    initStyleOption(&opt);
-    const QPixmap& picture = Picture(opt);
+    // A kept picture is found by the widget's state and the bar's position;
+    // the full style option, whose text is formatted even when hidden, is
+    // made only to draw a new one.
+    QStyleOption key;
+    key.initFrom(this);
+    const QPixmap& picture = Picture(key.state, key.palette.cacheKey());
     QPainter p(this);
     p.drawPixmap(0, 0, picture);
   }
@@ -388,13 +391,11 @@ class ProgressBar : public QProgressBar {
     QPixmap picture;
   };
 
-  const QPixmap& Picture(const QStyleOptionProgressBar& opt) {
+  const QPixmap& Picture(QStyle::State state, qint64 palette) {
     const qreal ratio = devicePixelRatio();
-    const qint64 palette = opt.palette.cacheKey();
     for (const Cached& c : cache_) {
-      if (c.state == opt.state && c.minimum == opt.minimum && c.maximum == opt.maximum &&
-          c.progress == opt.progress && c.size == size() && c.palette == palette &&
-          c.ratio == ratio) {
+      if (c.state == state && c.minimum == minimum() && c.maximum == maximum() &&
+          c.progress == value() && c.size == size() && c.palette == palette && c.ratio == ratio) {
         return c.picture;
       }
     }
@@ -406,11 +407,13 @@ class ProgressBar : public QProgressBar {
     const QWidget* under = parentWidget() != nullptr ? parentWidget() : this;
     picture.fill(under->palette().color(under->backgroundRole()));
     {
+      QStyleOptionProgressBar opt;
+      initStyleOption(&opt);
       QPainter p(&picture);
       style()->drawControl(QStyle::CE_ProgressBar, &opt, &p, this);
     }
-    cache_.push_back({opt.state, opt.minimum, opt.maximum, opt.progress, size(), palette, ratio,
-                      std::move(picture)});
+    cache_.push_back(
+        {state, minimum(), maximum(), value(), size(), palette, ratio, std::move(picture)});
     return cache_.back().picture;
   }
 
