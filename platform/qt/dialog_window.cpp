@@ -172,7 +172,7 @@ class BlackFrame : public QWidget {
   void paintEvent(QPaintEvent* e) override {
     // The frame lies under most of the panel, so a small update anywhere
     // inside it (a caret's blink) reaches it; the border is all it draws.
-    if (rect().adjusted(1, 1, -1, -1).contains(e->rect())) return;
+    if (rect().adjusted(2, 2, -2, -2).contains(e->rect())) return;
     QPainter p(this);
     p.setPen(Qt::black);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -213,7 +213,7 @@ class GroupFrame : public QGroupBox {
     // Clear of both outlines and the caption (a caret blinking in a control
     // of the group): nothing of the frame would show, so the caption is not
     // laid out again.
-    if (r.adjusted(2, 2, -1, -1).contains(e->rect()) && !band.intersects(e->rect())) return;
+    if (r.adjusted(3, 3, -2, -2).contains(e->rect()) && !band.intersects(e->rect())) return;
     QPainter p(this);
     p.setPen(QColor(128, 128, 128));
     p.drawRect(r.adjusted(0, 0, -1, -1));
