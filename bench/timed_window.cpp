@@ -16,8 +16,29 @@ TimedWindow::TimedWindow(IWindow& inner, int watchedId, std::size_t expected)
   times_.reserve(expected);
 }
 
+namespace {
+
+long long ThreadCpuNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+}  // namespace
+
+TimedWindow::Timed::Timed(TimedWindow& w) : w_(w) {
+  if (w_.counting_) start_ = ThreadCpuNs();
+}
+
+TimedWindow::Timed::~Timed() {
+  if (w_.counting_ && start_ != 0) w_.callCpuNs_ += ThreadCpuNs() - start_;
+}
+
 void TimedWindow::SetText(int id, std::string_view text) {
-  inner_.SetText(id, text);
+  {
+    Timed t(*this);
+    inner_.SetText(id, text);
+  }
   // After the real call: the time the text is in the widget.
   if (id == watchedId_) times_.push_back(MonotonicMs());
 }
@@ -32,12 +53,14 @@ void TimedWindow::ListAddString(int id, std::string_view text) {
   inner_.ListAddString(id, text);
 }
 void TimedWindow::ListSetCurSel(int id, int index) {
+  Timed t(*this);
   inner_.ListSetCurSel(id, index);
 }
 int TimedWindow::ListGetCurSel(int id) const {
   return inner_.ListGetCurSel(id);
 }
 void TimedWindow::EnableControl(int id, bool enable) {
+  Timed t(*this);
   inner_.EnableControl(id, enable);
 }
 bool TimedWindow::IsControlEnabled(int id) const {
@@ -47,6 +70,7 @@ int TimedWindow::GetCheck(int id) const {
   return inner_.GetCheck(id);
 }
 void TimedWindow::SetCheck(int id, int state) {
+  Timed t(*this);
   inner_.SetCheck(id, state);
 }
 void TimedWindow::SpinSetRange(int id, int lower, int upper) {
@@ -59,12 +83,15 @@ int TimedWindow::SpinGetPos(int id) const {
   return inner_.SpinGetPos(id);
 }
 void TimedWindow::ProgressSetRange(int id, int lower, int upper) {
+  Timed t(*this);
   inner_.ProgressSetRange(id, lower, upper);
 }
 void TimedWindow::ProgressSetPos(int id, int pos) {
+  Timed t(*this);
   inner_.ProgressSetPos(id, pos);
 }
 void TimedWindow::SetFont(int id, const FontSpec& font) {
+  Timed t(*this);
   inner_.SetFont(id, font);
 }
 unsigned TimedWindow::SetTimer(unsigned id, unsigned periodMs) {

@@ -1,6 +1,7 @@
 // A window that forwards every operation to the real one and notes, on
-// CLOCK_MONOTONIC, when one control's text is set. Put between the panel and
-// its Qt window, it measures without the panel knowing.
+// CLOCK_MONOTONIC, when one control's text is set, and how much CPU time the
+// calls that change the window cost. Put between the panel and its Qt window,
+// it measures without the panel knowing.
 #pragma once
 
 #include <vector>
@@ -17,6 +18,9 @@ class TimedWindow : public IWindow {
 
   // When SetText reached the watched control, in order.
   const std::vector<double>& TextTimes() const { return times_; }
+  // CPU time of this thread inside the window's calls, in ms, while counting.
+  double CallCpuMs() const { return callCpuNs_ / 1e6; }
+  void Count(bool on) { counting_ = on; }
 
   int RunModal(CDialog& dialog) override;
   void SetText(int id, std::string_view text) override;
@@ -47,9 +51,22 @@ class TimedWindow : public IWindow {
   void Close() override;
 
  private:
+  // Adds the thread's CPU time from its construction to its end.
+  class Timed {
+   public:
+    explicit Timed(TimedWindow& w);
+    ~Timed();
+
+   private:
+    TimedWindow& w_;
+    long long start_ = 0;
+  };
+
   IWindow& inner_;
   int watchedId_;
   std::vector<double> times_;
+  bool counting_ = false;
+  long long callCpuNs_ = 0;
 };
 
 }  // namespace kolvane::bench

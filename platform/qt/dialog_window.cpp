@@ -174,7 +174,10 @@ class BlackFrame : public QWidget {
   using QWidget::QWidget;
 
  protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* e) override {
+    // The frame lies under most of the panel, so a small update anywhere
+    // inside it (a caret's blink) reaches it; the border is all it draws.
+    if (rect().adjusted(2, 2, -2, -2).contains(e->rect())) return;
     QPainter p(this);
     p.setPen(Qt::black);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -207,17 +210,21 @@ class GroupFrame : public QGroupBox {
   using QGroupBox::QGroupBox;
 
  protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
+  void paintEvent(QPaintEvent* e) override {
     const QFontMetrics fm(font());
     const QRect r = rect().adjusted(0, fm.height() / 2, -1, -1);
+    const QString text = title();
+    const QRect band(6, 0, fm.horizontalAdvance(text) + 4, fm.height());
+    // Clear of both outlines and the caption (a caret blinking in a control
+    // of the group): nothing of the frame would show, so the caption is not
+    // laid out again.
+    if (r.adjusted(3, 3, -2, -2).contains(e->rect()) && !band.intersects(e->rect())) return;
+    QPainter p(this);
     p.setPen(QColor(128, 128, 128));
     p.drawRect(r.adjusted(0, 0, -1, -1));
     p.setPen(Qt::white);
     p.drawRect(r.adjusted(1, 1, 0, 0));
-    const QString text = title();
     if (text.isEmpty()) return;
-    const QRect band(6, 0, fm.horizontalAdvance(text) + 4, fm.height());
     p.fillRect(band, palette().color(QPalette::Window));
     p.setPen(palette().color(QPalette::WindowText));
     p.drawText(band, Qt::AlignCenter, text);
@@ -349,10 +356,22 @@ class ProgressBar : public QProgressBar {
   }
 
  protected:
+  bool event(QEvent* e) override {
+    // Fusion's polish, run by the base, clears the attribute on every widget, and
+    // without it each repaint of the bar also repaints the dialog and the
+    // frame beneath it.
+    const bool done = QProgressBar::event(e);
+    if (e->type() == QEvent::Polish) setAttribute(Qt::WA_OpaquePaintEvent);
+    return done;
+  }
+
   void paintEvent(QPaintEvent*) override {
-    QStyleOptionProgressBar opt;
-    initStyleOption(&opt);
-    const QPixmap& picture = Picture(opt);
+    // A kept picture is found by the widget's state and the bar's position;
+    // the full style option, whose text is formatted even when hidden, is
+    // made only to draw a new one.
+    QStyleOption key;
+    key.initFrom(this);
+    const QPixmap& picture = Picture(key.state, key.palette.cacheKey());
     QPainter p(this);
     p.drawPixmap(0, 0, picture);
   }
@@ -363,6 +382,7 @@ class ProgressBar : public QProgressBar {
     if (t == QEvent::StyleChange || t == QEvent::FontChange || t == QEvent::LayoutDirectionChange) {
       cache_.clear();
     }
+    if (t == QEvent::StyleChange) setAttribute(Qt::WA_OpaquePaintEvent);
     QProgressBar::changeEvent(e);
   }
 
@@ -376,13 +396,11 @@ class ProgressBar : public QProgressBar {
     QPixmap picture;
   };
 
-  const QPixmap& Picture(const QStyleOptionProgressBar& opt) {
+  const QPixmap& Picture(QStyle::State state, qint64 palette) {
     const qreal ratio = devicePixelRatio();
-    const qint64 palette = opt.palette.cacheKey();
     for (const Cached& c : cache_) {
-      if (c.state == opt.state && c.minimum == opt.minimum && c.maximum == opt.maximum &&
-          c.progress == opt.progress && c.size == size() && c.palette == palette &&
-          c.ratio == ratio) {
+      if (c.state == state && c.minimum == minimum() && c.maximum == maximum() &&
+          c.progress == value() && c.size == size() && c.palette == palette && c.ratio == ratio) {
         return c.picture;
       }
     }
@@ -394,11 +412,13 @@ class ProgressBar : public QProgressBar {
     const QWidget* under = parentWidget() != nullptr ? parentWidget() : this;
     picture.fill(under->palette().color(under->backgroundRole()));
     {
+      QStyleOptionProgressBar opt;
+      initStyleOption(&opt);
       QPainter p(&picture);
       style()->drawControl(QStyle::CE_ProgressBar, &opt, &p, this);
     }
-    cache_.push_back({opt.state, opt.minimum, opt.maximum, opt.progress, size(), palette, ratio,
-                      std::move(picture)});
+    cache_.push_back(
+        {state, minimum(), maximum(), value(), size(), palette, ratio, std::move(picture)});
     return cache_.back().picture;
   }
 
@@ -702,7 +722,9 @@ void QtDialogWindow::SetText(int id, std::string_view text) {
   if (auto* e = qobject_cast<QLineEdit*>(w)) {
     e->setText(t);
   } else if (auto* l = qobject_cast<QLabel*>(w)) {
-    l->setText(t);
+    // The panel sets each reading twice; the same text again changes nothing
+    // on screen and needs no repaint.
+    if (l->text() != t) l->setText(t);
   } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
     b->setText(t);
   } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
@@ -710,7 +732,8 @@ void QtDialogWindow::SetText(int id, std::string_view text) {
   } else {
     return;
   }
-  w->setAccessibleName(t);
+  // Qt announces every name set to assistive technology, changed or not.
+  if (w->accessibleName() != t) w->setAccessibleName(t);
 }
 
 std::string QtDialogWindow::GetText(int id) const {
