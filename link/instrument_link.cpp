@@ -246,6 +246,27 @@ void InstrumentLink::DropUnreadInput() {
   ports_.SetCommTimeouts(h, link);
 }
 
+void InstrumentLink::SkipToQuiet(std::uint32_t maxMs) {
+  if (lost_) return;
+  const PortHandle h = st_.portHandle;
+  CommTimeouts link{};
+  if (!ports_.GetCommTimeouts(h, link)) return;
+  // A read ends 2 ms after a byte with no other behind it (a result's bytes
+  // come back to back), or after 50 ms of silence.
+  const CommTimeouts kGap{2, 0, 50, link.writeTotalTimeoutMultiplier,
+                          link.writeTotalTimeoutConstant};
+  if (!ports_.SetCommTimeouts(h, kGap)) return;
+  std::array<std::uint8_t, 16> unread{};
+  const std::uint64_t end = clock_.NowMs() + maxMs;
+  std::uint32_t got = unread.size();
+  while (got == unread.size() && clock_.NowMs() < end) {
+    const bool ok = ports_.Read(h, unread.data(), unread.size(), &got);
+    NoteFailure(ok);
+    if (!ok) break;
+  }
+  ports_.SetCommTimeouts(h, link);
+}
+
 StateReply InstrumentLink::RequestState() {
   std::uint8_t* rx = st_.rxBuffer.data();
   st_.txFrame = {'D', '1', kCr};

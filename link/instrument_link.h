@@ -73,6 +73,10 @@ class InstrumentLink {
   bool Exchange(const Command& cmd);
   // Reads away at once whatever has already arrived.
   void DropUnreadInput();
+  // Reads on until the line has been quiet for a moment, so that the next
+  // byte starts a result: an acknowledgement read while results flow may
+  // have taken the first bytes of one. Bounded by maxMs.
+  void SkipToQuiet(std::uint32_t maxMs);
   // "D1" CR and its reply; the 15 state bytes are left in rxBuffer.
   StateReply RequestState();
   // One poll for a result with a field of fieldLength count bytes. The

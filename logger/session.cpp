@@ -14,6 +14,7 @@ namespace kolvane::logger {
 namespace {
 
 constexpr std::string_view kProgram = "kolvane-log: ";
+constexpr std::uint32_t kResyncMs = 2000;
 // DL4 measures on channel C only; the last letter is the Cyrillic Es.
 constexpr std::string_view kSwitchToChannelC = "Включите канал С";
 
@@ -193,6 +194,9 @@ class Session {
   }
 
   int Record() {
+    // The settings' acknowledgements may have cut into a result; start on
+    // the first whole one.
+    link_.SkipToQuiet(kResyncMs);
     start_ = deps_.clock.NowMs();
     bool armed = false;
     while (!Done()) {
