@@ -5,6 +5,7 @@
 #include "inputs/texts.h"
 #include "panel/format.h"
 #include "panel/panel_dlg.h"
+#include "protocol/protocol.h"
 #include "resources/ids.h"
 
 namespace kolvane {
@@ -39,7 +40,7 @@ constexpr CheckSetting kLowPassFilter{
     &InputSettings::lowPassFilter, &CPanelDlg::filterCheck, 'V', '7', '8', 2};
 constexpr CheckSetting kSlope{&InputSettings::slope, &CPanelDlg::slopeCheck, 'F', '1', '2', 1};
 
-constexpr unsigned kPollPeriodMs = 20;
+using protocol::kPollMs;
 
 // Only channels A and C have input settings.
 InputSettings* ActiveRecord(PanelState& st) {
@@ -61,7 +62,7 @@ void EnterInputHandler(CPanelDlg& panel, bool clearMessage) {
 
 void LeaveHandler(CPanelDlg& panel) {
   panel.State().measurementArmed = 0;
-  panel.StartTimer(kPollPeriodMs);
+  panel.StartTimer(kPollMs);
 }
 
 void ApplyList(CPanelDlg& panel, const ListSetting& s) {

@@ -5,13 +5,14 @@
 #include "inputs/texts.h"
 #include "panel/format.h"
 #include "panel/panel_dlg.h"
+#include "protocol/protocol.h"
 #include "resources/ids.h"
 
 namespace kolvane {
 
 namespace {
 
-constexpr unsigned kPollPeriodMs = 20;
+using protocol::kPollMs;
 constexpr int kLevelMiddle = 64;
 constexpr std::uint32_t kTestStateRefusalMs = 1000;
 constexpr std::uint32_t kCalibrationSettleMs = 10;
@@ -64,7 +65,7 @@ void CPanelDlg::OnVScroll(const Message& m) {
     SendCommand(Command{'Y', RawByte(pos), AckRule::k5}, NoUsbText(4));
   }
 
-  StartTimer(kPollPeriodMs);
+  StartTimer(kPollMs);
 }
 
 void CPanelDlg::OnLevelReset() {
@@ -78,7 +79,7 @@ void CPanelDlg::OnLevelReset() {
     w.SetFont(ids::kLevelText, spinTextFont);
     SendCommand(Command{'L', RawByte(pos), AckRule::k8}, NoUsbText(4));
   }
-  StartTimer(kPollPeriodMs);
+  StartTimer(kPollMs);
 }
 
 void CPanelDlg::OnCalibrationMode() {
@@ -98,7 +99,7 @@ void CPanelDlg::OnCalibrationMode() {
 
   w.EnableControl(ids::kModeCalibration, true);
   UpdateData(true);
-  StartTimer(kPollPeriodMs);
+  StartTimer(kPollMs);
 }
 
 void CPanelDlg::OnCalibrationSave() {
@@ -126,7 +127,7 @@ void CPanelDlg::OnCalibrationSave() {
   modeRadio = 0;
   UpdateData(false);
   st.measurementArmed = 0;
-  StartTimer(kPollPeriodMs);
+  StartTimer(kPollMs);
 }
 
 }  // namespace kolvane
