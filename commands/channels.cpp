@@ -9,8 +9,8 @@ namespace kolvane {
 
 namespace {
 
-// DL4 measures on channel C only; the last letter is the Cyrillic Es.
-constexpr const char* kSwitchToChannelC = "Включите канал С ";
+// DL4 measures on channel C only.
+constexpr const char* kSwitchToChannelC = kSwitchToChannelCText;
 
 // Mode radios that channel B has no use for, and those it keeps.
 constexpr std::array kModesWithoutB{ids::kModePeriod,     ids::kModePulseDuration,

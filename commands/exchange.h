@@ -44,5 +44,7 @@ inline std::string NoUsbText(std::size_t blanks) {
   return "Нет передачи данных по USB" + std::string(blanks, ' ');
 }
 inline constexpr const char* kTxBufferEmptyText = "Буфер передачи пуст.";
+// A channel other than C refused in DL4; the last letter is the Cyrillic Es.
+inline constexpr const char* kSwitchToChannelCText = "Включите канал С ";
 
 }  // namespace kolvane

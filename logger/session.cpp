@@ -15,8 +15,6 @@ namespace {
 
 constexpr std::string_view kProgram = "kolvane-log: ";
 constexpr std::uint32_t kResyncMs = 2000;
-// DL4 measures on channel C only; the last letter is the Cyrillic Es.
-constexpr std::string_view kSwitchToChannelC = "Включите канал С";
 
 std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
@@ -147,7 +145,7 @@ class Session {
       const std::string what = std::string("--channel ") + "ABC"[c];
       if (settings_.measureMode == protocol::MeasureMode(protocol::kDuration4) &&
           *req_.channel != Channel::C) {
-        Refused(std::string(kSwitchToChannelC), what);
+        Refused(kSwitchToChannelCText, what);
         return kExitNotAcknowledged;
       }
       if (!Send(protocol::kChannelFrames[c], what)) return Failed();
