@@ -28,31 +28,27 @@ class ScanReport : public IScanObserver {
 
   void OnOpenFailed(int n, const std::string& name, std::uint32_t error) override {
     std::string why = deps_.describeOpenFailure ? deps_.describeOpenFailure(name, error) : "";
-    reasons_[n] = why.empty() ? "missing" : why;
+    // A description of its own names the device and the port already.
+    lines_[n] = why.empty() ? Port(n) + "missing" : why;
   }
   void OnStateFailed(int n, std::uint32_t error) override {
-    reasons_[n] = "cannot be configured (error " + std::to_string(error) + ")";
+    lines_[n] = Port(n) + "cannot be configured (error " + std::to_string(error) + ")";
   }
-  void OnTimeoutsFailed(int n) override { reasons_[n] = "cannot take the link's time-outs"; }
-  void OnNoAnswer(int n) override { reasons_[n] = "no answer to the handshake"; }
+  void OnTimeoutsFailed(int n) override {
+    lines_[n] = Port(n) + "cannot take the link's time-outs";
+  }
+  void OnNoAnswer(int n) override { lines_[n] = Port(n) + "no answer to the handshake"; }
 
   void Print(std::ostream& out) const {
     out << kProgram << "no instrument found; ports tried:\n";
-    for (const auto& [n, why] : reasons_) {
-      out << "  COM" << n;
-      // A description of its own names the device and the port already.
-      if (why.find("(COM") != std::string::npos) {
-        out << ": " << why.substr(why.find("): ") + 3) << " [" << why.substr(0, why.find(" ("))
-            << "]\n";
-      } else {
-        out << ": " << why << "\n";
-      }
-    }
+    for (const auto& [n, line] : lines_) out << "  " << line << "\n";
   }
 
  private:
   const SessionDeps& deps_;
-  std::map<int, std::string> reasons_;
+  static std::string Port(int n) { return "COM" + std::to_string(n) + ": "; }
+
+  std::map<int, std::string> lines_;
 };
 
 class Session {
