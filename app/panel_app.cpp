@@ -2,10 +2,10 @@
 
 #include "panel/panel_dlg.h"
 #include "panel/panel_state.h"
+#include "panel/recording_entry.h"
 #include "platform/posix/port_diagnostics.h"
 #include "platform/posix/system_clock.h"
 #include "platform/posix/system_deps.h"
-#include "record/panel_recording.h"
 
 namespace kolvane {
 

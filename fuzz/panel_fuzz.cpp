@@ -1,7 +1,7 @@
 // The whole panel: one input is both what the instrument sends and what the
 // user does, entry by entry of the message map, between timer ticks.
 #include "fuzz/rig.h"
-#include "panel/format.h"
+#include "resources/format.h"
 #include "resources/ids.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

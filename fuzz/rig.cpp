@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "measure/compute.h"
-#include "panel/format.h"
+#include "resources/format.h"
 #include "resources/ids.h"
 
 namespace kolvane::fuzz {

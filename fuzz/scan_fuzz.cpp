@@ -1,7 +1,7 @@
 // The port scan and presence handshake: COM1 to COM9 each absent, failing
 // its configuration, or answering with whatever the input holds.
 #include "fuzz/rig.h"
-#include "panel/format.h"
+#include "resources/format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kolvane;

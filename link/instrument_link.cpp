@@ -1,6 +1,6 @@
 #include "link/instrument_link.h"
 
-#include "panel/format.h"
+#include "resources/format.h"
 
 namespace kolvane {
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "commands/exchange.h"
 #include "platform/clock.h"
 #include "platform/serial.h"
+#include "protocol/frames.h"
 
 namespace kolvane {
 
@@ -36,15 +36,6 @@ class IScanObserver {
   virtual void OnNoAnswer(int /*n*/) {}
   // The instrument answered on COMn; serial is empty when its byte never came.
   virtual void OnFound(int /*n*/, std::optional<std::uint8_t> /*serial*/) {}
-};
-
-// How a poll ended.
-struct PollOutcome {
-  enum Kind { Nothing, Stop, Reading };
-  Kind kind = Nothing;
-  bool late = false;  // the reply came too late to be shown
-  std::uint32_t n1 = 0;
-  std::uint32_t n2 = 0;
 };
 
 enum class StateReply { Ok, NoReply, Short };

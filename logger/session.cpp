@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "commands/exchange.h"
+#include "counter/counter.h"
 #include "link/instrument_link.h"
-#include "measure/result.h"
 #include "protocol/protocol.h"
+#include "resources/texts.h"
 
 namespace kolvane::logger {
 
@@ -54,7 +54,14 @@ class ScanReport : public IScanObserver {
 class Session {
  public:
   Session(const LogOptions& request, const SessionDeps& deps, IReadingSink& sink)
-      : req_(request), deps_(deps), sink_(sink), link_(deps.ports, deps.clock, linkState_) {}
+      : req_(request),
+        deps_(deps),
+        sink_(sink),
+        link_(deps.ports, deps.clock, state_),
+        counter_(link_, deps.clock, state_) {
+    // The panel's start values until the readback says otherwise.
+    counter_.AssumeStartValues();
+  }
 
   SessionResult Run() {
     ScanReport report(deps_);
@@ -83,26 +90,20 @@ class Session {
   bool ReadBack() {
     for (int attempt = 0; attempt < 3 && !link_.Lost(); ++attempt) {
       link_.DropUnreadInput();
-      if (link_.RequestState() == StateReply::Ok) {
-        const auto m = protocol::ParseMeasurement(linkState_.rxBuffer.data());
-        settings_.measureMode = m.measureMode;
-        settings_.timestampIndex = m.timestampIndex;
-        settings_.gateIndex = m.gateIndex;
-        if (m.launchKnown) settings_.singleShot = m.singleShot;
-        settings_.testMeasureToggle = m.testMeasureToggle;
-        return true;
-      }
+      if (counter_.ReadBack() == StateReply::Ok) return true;
     }
     return false;
   }
 
   // Sends one setting; false (with its text on stderr) when it failed.
-  bool Send(const protocol::SettingFrame& frame, const std::string& what) {
+  template <class Operation>
+  bool Send(Operation operation, const std::string& what) {
     // Results that came before the frame are no acknowledgement of it; with
     // results flowing they would otherwise be read as one.
     link_.DropUnreadInput();
-    if (link_.Exchange(frame.command)) return true;
-    Refused(NoResponseText(frame.failureBlanks), what);
+    const Outcome outcome = operation();
+    if (outcome.Acknowledged()) return true;
+    Refused(outcome.text, what);
     return false;
   }
 
@@ -122,29 +123,29 @@ class Session {
   int ApplySettings() {
     static constexpr const char* kStamps[] = {"100ns", "1us", "10us", "100us", "1ms"};
     static constexpr const char* kGates[] = {"1ms", "10ms", "100ms", "1s", "10s"};
+    Counter& c = counter_;
     if (req_.timestampIndex) {
       const int i = *req_.timestampIndex;
-      if (!Send(protocol::kTimestampFrames[i - 1], std::string("--timestamp ") + kStamps[i - 1])) {
+      if (!Send([&] { return c.SetTimestamp(i); }, std::string("--timestamp ") + kStamps[i - 1])) {
         return Failed();
       }
-      settings_.timestampIndex = static_cast<std::uint32_t>(i);
     }
     if (req_.gateIndex) {
       const int i = *req_.gateIndex;
-      if (!Send(protocol::kGateFrames[i - 1], std::string("--gate ") + kGates[i - 1])) {
+      if (!Send([&] { return c.SetGate(i); }, std::string("--gate ") + kGates[i - 1])) {
         return Failed();
       }
-      settings_.gateIndex = static_cast<std::uint32_t>(i);
     }
     if (req_.channel) {
-      const auto c = static_cast<std::size_t>(*req_.channel);
-      const std::string what = std::string("--channel ") + "ABC"[c];
-      if (settings_.measureMode == protocol::MeasureMode(protocol::kDuration4) &&
-          *req_.channel != Channel::C) {
-        Refused(kSwitchToChannelCText, what);
+      static constexpr std::uint32_t kCodes[] = {protocol::kChannelA, protocol::kChannelB,
+                                                 protocol::kChannelC};
+      const auto i = static_cast<std::size_t>(*req_.channel);
+      const std::string what = std::string("--channel ") + "ABC"[i];
+      if (const auto refusal = c.ChannelRefusal(kCodes[i])) {
+        Refused(refusal->text, what);
         return kExitNotAcknowledged;
       }
-      if (!Send(protocol::kChannelFrames[c], what)) return Failed();
+      if (!Send([&] { return c.SelectChannel(kCodes[i]); }, what)) return Failed();
       // Channels A and C ask for a readback, on the panel's next (slower) tick.
       if (*req_.channel != Channel::B) {
         deps_.clock.Sleep(protocol::kSlowPollMs);
@@ -152,27 +153,24 @@ class Session {
       }
     }
     if (req_.mode) {
-      using protocol::MeasureMode;
+      bool ok = true;
       switch (*req_.mode) {
         case LogMode::Frequency:
-          if (!Send(protocol::kFrequencyFrame, "--mode f")) return Failed();
-          settings_.measureMode = MeasureMode(protocol::kFrequency);
+          ok = Send([&] { return c.SetFrequencyMode(); }, "--mode f");
           break;
         case LogMode::Period:
-          if (!Send(protocol::kPeriodFrame, "--mode T")) return Failed();
-          settings_.measureMode = MeasureMode(protocol::kPeriod);
+          ok = Send([&] { return c.SetPeriodMode(); }, "--mode T");
           break;
         case LogMode::Tachometer:
-          deps_.clock.Sleep(protocol::kModeSettleMs);
-          if (!Send(protocol::kTachometerFrame, "--mode tacho")) return Failed();
-          settings_.measureMode = MeasureMode(protocol::kTachometer);
+          c.Settle();
+          ok = Send([&] { return c.SetTachometerMode(); }, "--mode tacho");
           break;
         case LogMode::DutyCycle:
-          deps_.clock.Sleep(protocol::kModeSettleMs);
-          if (!Send(protocol::kDutyCycleFrame, "--mode duty")) return Failed();
-          settings_.measureMode = MeasureMode(protocol::kDutyCycle);
+          c.Settle();
+          ok = Send([&] { return c.SetDutyCycleMode(); }, "--mode duty");
           break;
       }
+      if (!ok) return Failed();
     }
     return link_.Lost() ? LinkFailed() : kExitOk;
   }
@@ -195,15 +193,15 @@ class Session {
     bool armed = false;
     while (!Done()) {
       // In single shot each result is asked for, as Start does.
-      if (settings_.singleShot != 0 && !armed) {
-        link_.Exchange(protocol::kStartFrame);
+      if (state_.singleShot != 0 && !armed) {
+        counter_.Start();
         armed = true;
       }
       // Back to back, not on the panel's 20 ms timer: the status read waits
       // for the next result, and a fast gate would otherwise fill the line.
-      const PollOutcome o = link_.Poll(ResultFieldLength(settings_.measureMode), true);
+      const CounterReading r = counter_.Poll(true);
       if (link_.Lost()) return LinkFailed();
-      const auto shown = ShownFromPoll(o, settings_);
+      const auto& shown = r.shown;
       if (!shown) continue;
       sink_.OnShown(*shown);
       ++rows_;
@@ -215,10 +213,9 @@ class Session {
   const LogOptions& req_;
   const SessionDeps& deps_;
   IReadingSink& sink_;
-  LinkState linkState_;
+  CounterState state_;
   InstrumentLink link_;
-  // The panel's start values until the readback says otherwise.
-  CycleSettings settings_{protocol::MeasureMode(protocol::kFrequency), 2, 1, 0, 0};
+  Counter counter_;
   std::uint64_t rows_ = 0;
   std::uint64_t start_ = 0;
 };

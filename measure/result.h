@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "link/instrument_link.h"
 #include "measure/reading_sink.h"
+#include "protocol/frames.h"
 
 namespace kolvane {
 

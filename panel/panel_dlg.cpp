@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "dialogs/mode_dialogs.h"
 #include "panel/about_dlg.h"
-#include "panel/format.h"
+#include "panel/dialogs/mode_dialogs.h"
 #include "protocol/protocol.h"
+#include "resources/format.h"
 #include "resources/ids.h"
 #include "resources/strings.h"
 
@@ -42,10 +42,13 @@ std::span<const int> RadioGroup(int firstId) {
 
 CPanelDlg::CPanelDlg(PanelState& state, PanelDeps d)
     : CDialog(ids::kPanelDialog),
+      testMeasureToggle(state.test),
+      memoryToggle(state.memory),
       panelIcon(ids::kPanelIcon),
       st(state),
       deps(d),
       link(d.ports, d.clock, state),
+      counter(link, d.clock, state),
       countDlg(std::make_unique<CCountModeDlg>(*this)),
       durationDlg(std::make_unique<CDurationModeDlg>(*this)) {}
 

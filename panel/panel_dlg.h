@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "commands/exchange.h"
+#include "counter/counter.h"
 #include "link/instrument_link.h"
 #include "measure/reading_sink.h"
 #include "panel/dialog.h"
@@ -19,6 +19,7 @@
 #include "platform/serial.h"
 #include "platform/window.h"
 #include "protocol/protocol.h"
+#include "resources/texts.h"
 
 namespace kolvane {
 
@@ -53,7 +54,7 @@ class CPanelDlg : public CDialog {
   // Moves the radio and check members to (save) or from the buttons.
   void UpdateData(bool save);
 
-  // ---- Instrument link (link/) ----
+  // ---- Instrument link (panel/handlers/) ----
   int ScanPorts();
   int DiscoverBridgePort();
   int LookUpPortNumber(std::uint16_t vid, std::uint16_t pid, char* serial);
@@ -61,13 +62,13 @@ class CPanelDlg : public CDialog {
   void OnConfigButton();
   void ReadBackConfiguration();
 
-  // ---- Setup commands (commands/) ----
+  // ---- Setup commands (panel/handlers/) ----
   // Writes the frame and applies its acknowledgement rule; true when it held.
   bool ExchangeFrame(const Command& cmd);
   // ExchangeFrame, showing failureText in the message field when it failed.
   void SendCommand(const Command& cmd, std::string_view failureText);
-  // SendCommand with the setting's own failure text.
-  void SendSetting(const protocol::SettingFrame& frame);
+  // Shows a setting's failure text in the message field when it failed.
+  void ShowFailure(const Outcome& outcome);
   void RevertCalibrationDisplay();
   void OnTimestampRadio(int controlId);
   void OnGateRadio(int controlId);
@@ -87,7 +88,7 @@ class CPanelDlg : public CDialog {
   void OnTestMeasure();
   void OnMemory();
 
-  // ---- Acquisition and display (measure/) ----
+  // ---- Acquisition and display (panel/handlers/) ----
   void OnTimer(const Message& m);
   void PollInstrument();
   // The stopped display, once, after the instrument's port has failed.
@@ -97,7 +98,7 @@ class CPanelDlg : public CDialog {
   void OnStopMessage(const Message& m);
   void OnUser100(const Message&) {}
 
-  // ---- Inputs, level and calibration (inputs/) ----
+  // ---- Inputs, level and calibration (panel/handlers/) ----
   void OnImpedanceSelChange();
   void OnCouplingSelChange();
   void OnAttenuatorSelChange();
@@ -113,6 +114,7 @@ class CPanelDlg : public CDialog {
   // ---- Shared helpers ----
   PanelState& State() { return st; }
   InstrumentLink& Link() { return link; }
+  Counter& Instrument() { return counter; }
   // Where every shown result and stop also goes; none by default.
   void SetReadingSink(IReadingSink* sink) { readingSink = sink; }
   // The recording entry of the system menu; set before the panel runs.
@@ -138,8 +140,9 @@ class CPanelDlg : public CDialog {
   int launchRadio = 0;
   int filterCheck = 0;
   int slopeCheck = 0;
-  int testMeasureToggle = 0;
-  int memoryToggle = 0;
+  // The test and memory toggles are the instrument's own state.
+  int& testMeasureToggle;
+  int& memoryToggle;
   int panelIcon = 0;
   ColorRef backgroundBrush = 0;
   ColorRef fieldBrush = 0;
@@ -149,28 +152,23 @@ class CPanelDlg : public CDialog {
   CCountModeDlg& CountDialog();
   CDurationModeDlg& DurationDialog();
 
-  // ---- Helpers added by the subsystems ----
-  // commands/
+  // ---- Helpers shared by the handlers ----
   void EnableControls(std::span<const int> ids, bool enable);
   // The time-stamp radios, enabled exactly while test is on.
   void EnableTimestampsByTest();
   // What channels A and C do to the time stamps for the mode in force.
   void EnableTimestampsForChannel();
-  // Sends the channel frame; in ratio mode the ratio dialog follows.
-  void SendChannelCommand(const protocol::SettingFrame& frame);
+  // Selects the channel; in ratio mode the ratio dialog follows.
+  void SendChannelCommand(std::uint32_t channel);
   // Shows the channel's remembered input settings, then asks for a readback.
   void FinishInputChannel(const InputSettings& inputs);
   // Turns the instrument's memory off for a mode that cannot use it.
   void SwitchMemoryOff(bool exchangeControls);
   void OpenRatioDialog();
-  // measure/
   // Reads an n-byte field into data: up to `attempts` reads until one brings
   // a byte, then more reads for the rest while each brings something.
   // Returns how many bytes arrived.
   std::uint32_t ReadField(std::uint8_t* data, std::uint32_t n, int attempts);
-  // link/
-  // inputs/
-  // dialogs/
 
  protected:
   bool DispatchMap(const Message& m) override;
@@ -179,6 +177,7 @@ class CPanelDlg : public CDialog {
   PanelState& st;
   PanelDeps deps;
   InstrumentLink link;
+  Counter counter;
   IReadingSink* readingSink = nullptr;
   IPanelRecording* recording = nullptr;
   IScanObserver* scanDiagnostics = nullptr;

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "commands/exchange.h"
+#include "protocol/frames.h"
 
 namespace kolvane::protocol {
 
@@ -52,6 +52,22 @@ constexpr std::uint32_t MeasureMode(ModeCode code) {
   return static_cast<std::uint32_t>(code) + 1u;
 }
 
+// Measurement modes as the panel and the counter keep them: the code plus one.
+namespace mode {
+inline constexpr std::uint32_t kFrequency = MeasureMode(ModeCode::kFrequency);
+inline constexpr std::uint32_t kPeriod = MeasureMode(ModeCode::kPeriod);
+inline constexpr std::uint32_t kDl1 = MeasureMode(ModeCode::kDuration1);
+inline constexpr std::uint32_t kDl2 = MeasureMode(ModeCode::kDuration2);
+inline constexpr std::uint32_t kDl3 = MeasureMode(ModeCode::kDuration3);
+inline constexpr std::uint32_t kDl4 = MeasureMode(ModeCode::kDuration4);
+inline constexpr std::uint32_t kCountByDuration = MeasureMode(ModeCode::kCountByDuration);
+inline constexpr std::uint32_t kCountByPeriod = MeasureMode(ModeCode::kCountByPeriod);
+inline constexpr std::uint32_t kCountVariant = MeasureMode(ModeCode::kCountVariant);
+inline constexpr std::uint32_t kRatio = MeasureMode(ModeCode::kRatio);
+inline constexpr std::uint32_t kTachometer = MeasureMode(ModeCode::kTachometer);
+inline constexpr std::uint32_t kDutyCycle = MeasureMode(ModeCode::kDutyCycle);
+}  // namespace mode
+
 // What a state reply says of the measurement, as the panel keeps it.
 struct MeasurementState {
   std::uint32_t measureMode = 0;     // code + 1
@@ -85,11 +101,20 @@ inline constexpr std::uint8_t kChannelC = 4;
 inline constexpr unsigned kPollMs = 20;
 inline constexpr unsigned kSlowPollMs = 40;
 
+// What the panel says when a setting's acknowledgement does not hold.
+enum class Failure : std::uint8_t {
+  kNoResponse,     // "Нет отклика от прибора" and blanks
+  kNoUsb,          // "Нет передачи данных по USB" and blanks
+  kTxBufferEmpty,  // "Буфер передачи пуст."
+  kUnreported,     // a mode dialog without a message field
+};
+
 // A setting's frame with the rule its acknowledgement is read by, and the
-// number of blanks after "Нет отклика от прибора" when it fails.
+// failure text (with its number of trailing blanks) shown when it fails.
 struct SettingFrame {
   Command command;
   std::size_t failureBlanks = 0;
+  Failure failure = Failure::kNoResponse;
 };
 
 // Time stamps 10^-7 .. 10^-3 s ("M1".."M5") and gates 10^-3 .. 10 s ("T1".."T5").
@@ -120,11 +145,135 @@ inline constexpr SettingFrame kFrequencyFrame{{'R', '1', AckRule::k6}, 6};
 inline constexpr SettingFrame kPeriodFrame{{'R', '2', AckRule::k6}, 5};
 inline constexpr SettingFrame kTachometerFrame{{'H', kNoParam, AckRule::k6}, 6};
 inline constexpr SettingFrame kDutyCycleFrame{{'S', kNoParam, AckRule::k6}, 7};
-// Memory off, sent before a mode that cannot use it.
+// The variants the mode dialogs send: DL1..DL4, and the two counts.
+inline constexpr std::array<SettingFrame, 4> kDurationFrames{{
+    {{'R', '3', AckRule::k7}, 0, Failure::kUnreported},
+    {{'R', '4', AckRule::k7}, 0, Failure::kUnreported},
+    {{'R', '5', AckRule::k7}, 0, Failure::kUnreported},
+    {{'R', '6', AckRule::k7}, 0, Failure::kUnreported},
+}};
+inline constexpr std::array<SettingFrame, 2> kCountFrames{{
+    {{'R', '7', AckRule::k7}, 0, Failure::kUnreported},
+    {{'R', '8', AckRule::k7}, 0, Failure::kUnreported},
+}};
+// Ratios A/C, C/A and B/C; the blanks are those of the dialog's opening
+// send, a change of selection has its own (kRatioChangeBlanks).
+inline constexpr std::array<SettingFrame, 3> kRatioFrames{{
+    {{'A', '1', AckRule::k7}, 3},
+    {{'A', '2', AckRule::k7}, 4},
+    {{'A', '3', AckRule::k7}, 3},
+}};
+inline constexpr std::array<std::size_t, 3> kRatioChangeBlanks{3, 5, 3};
+inline constexpr std::size_t kRatioBC = 2;
+
+// Memory on and off; off is also sent before a mode that cannot use it.
 inline constexpr SettingFrame kMemoryOffFrame{{'P', '1', AckRule::k7}, 2};
+inline constexpr SettingFrame kMemoryOnFrame{{'P', '2', AckRule::k7}, 2};
+// The test function.
+inline constexpr SettingFrame kTestOffFrame{{'Q', '1', AckRule::k8}, 3, Failure::kNoUsb};
+inline constexpr SettingFrame kTestOnFrame{{'Q', '2', AckRule::k8}, 3, Failure::kNoUsb};
+// Automatic launch and single shot.
+inline constexpr SettingFrame kLaunchAutoFrame{{'I', '0', AckRule::k7}, 5};
+inline constexpr SettingFrame kLaunchSingleFrame{
+    {'I', '1', AckRule::k10}, 0, Failure::kTxBufferEmpty};
+// Bytes read away before the single-shot frame: what is still on its way.
+inline constexpr std::uint32_t kLaunchDrainBytes = 5;
+// The reference generator: internal, external.
+inline constexpr std::array<SettingFrame, 2> kGeneratorFrames{{
+    {{'I', '2', AckRule::k7}, 2},
+    {{'I', '3', AckRule::k7}, 2},
+}};
+
+// Input settings of the active channel, indexed by the panel's list
+// position; the attenuator's frames run against the list order ("1:1" is V4).
+inline constexpr std::array<SettingFrame, 2> kImpedanceFrames{{
+    {{'V', '1', AckRule::k7}, 4},
+    {{'V', '2', AckRule::k7}, 4},
+}};
+inline constexpr std::array<SettingFrame, 2> kCouplingFrames{{
+    {{'V', '5', AckRule::k7}, 2},
+    {{'V', '6', AckRule::k7}, 2},
+}};
+inline constexpr std::array<SettingFrame, 2> kAttenuatorFrames{{
+    {{'V', '4', AckRule::k7}, 2},
+    {{'V', '3', AckRule::k7}, 2},
+}};
+// Off, on.
+inline constexpr std::array<SettingFrame, 2> kFilterFrames{{
+    {{'V', '8', AckRule::k7}, 2},
+    {{'V', '7', AckRule::k7}, 2},
+}};
+inline constexpr std::array<SettingFrame, 2> kSlopeFrames{{
+    {{'F', '2', AckRule::k7}, 1},
+    {{'F', '1', AckRule::k7}, 1},
+}};
+
+// The trigger level and the calibration value travel as one raw byte, the
+// spin's position. A step of the level spin is read by rule 5, its reset by
+// rule 8; the calibration mode's entry lets the instrument settle first.
+inline constexpr std::uint8_t kLevelMiddle = 64;
+inline constexpr std::uint32_t kCalibrationSettleMs = 10;
+constexpr SettingFrame LevelFrame(std::uint8_t pos) {
+  return {{'L', pos, AckRule::k5}, 4, Failure::kNoUsb};
+}
+constexpr SettingFrame LevelResetFrame(std::uint8_t pos) {
+  return {{'L', pos, AckRule::k8}, 4, Failure::kNoUsb};
+}
+constexpr SettingFrame CalibrationFrame(std::uint8_t pos) {
+  return {{'Y', pos, AckRule::k5}, 4, Failure::kNoUsb};
+}
+constexpr SettingFrame CalibrationEntryFrame(std::uint8_t pos) {
+  return {{'Y', pos, AckRule::k5, kCalibrationSettleMs}, 4, Failure::kNoUsb};
+}
+inline constexpr SettingFrame kCalibrationSaveFrame{
+    {'Z', kNoParam, AckRule::k9}, 0, Failure::kTxBufferEmpty};
+// The instrument takes this long to store the calibration.
+inline constexpr std::uint32_t kCalibrationStoreMs = 200;
+
 // Start of one measurement in single-shot launch; the result comes to the poll.
 inline constexpr Command kStartFrame{'C', kNoParam, AckRule::kNone};
 // The instrument settles this long after a mode dialog or a memory switch.
 inline constexpr std::uint32_t kModeSettleMs = 200;
+
+// Frames the link itself sends: the presence handshake, the state request
+// and the closing frame.
+inline constexpr std::uint8_t kHandshakeLetter = 'B';
+inline constexpr std::uint8_t kStateLetter = 'D';
+inline constexpr std::uint8_t kStateParam = '1';
+inline constexpr std::uint8_t kStateReplyLetter = 'C';
+inline constexpr std::uint8_t kCloseLetter = 'J';
+// Result status bytes: a result follows, or the measurement was interrupted.
+inline constexpr std::uint8_t kResultStatus = 'G';
+inline constexpr std::uint8_t kStopStatus = 'N';
+
+// How many bytes a frame with this letter has, CR included; 0 for a letter
+// the instrument does not know.
+constexpr std::size_t FrameLength(std::uint8_t letter) {
+  switch (letter) {
+    case 'B':
+    case 'J':
+    case 'H':
+    case 'S':
+    case 'C':
+    case 'Z':
+      return 2;
+    case 'D':
+    case 'M':
+    case 'T':
+    case 'K':
+    case 'R':
+    case 'A':
+    case 'P':
+    case 'Q':
+    case 'I':
+    case 'V':
+    case 'F':
+    case 'L':
+    case 'Y':
+      return 3;
+    default:
+      return 0;
+  }
+}
 
 }  // namespace kolvane::protocol

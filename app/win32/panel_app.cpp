@@ -2,9 +2,9 @@
 
 #include "panel/panel_dlg.h"
 #include "panel/panel_state.h"
+#include "panel/recording_entry.h"
 #include "platform/win32/system_clock.h"
 #include "platform/win32/system_deps.h"
-#include "record/panel_recording.h"
 
 namespace kolvane {
 

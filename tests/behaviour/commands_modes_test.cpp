@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/mode_dialogs.h"
+#include "panel/dialogs/mode_dialogs.h"
 #include "tests/behaviour/commands_fixture.h"
 
 namespace kolvane::test {

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "logger/session.h"
-#include "panel/format.h"
+#include "resources/format.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/virtual_clock.h"
 

@@ -1,5 +1,3 @@
-#include "record/panel_recording.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "panel/recording_entry.h"
 #include "tests/support/panel_harness.h"
 
 namespace kolvane::test {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "panel/format.h"
+#include "resources/format.h"
 #include "tests/support/panel_harness.h"
 
 namespace kolvane::test {

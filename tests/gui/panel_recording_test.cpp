@@ -1,8 +1,6 @@
 // The record entry of the real panel's background menu, against kolvane-sim:
 // below About, it records the simulator's results into the file the save
 // dialog (stubbed) names, shows a check mark, and stops when chosen again.
-#include "record/panel_recording.h"
-
 #include <gtest/gtest.h>
 
 #include <QContextMenuEvent>
@@ -12,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "panel/recording_entry.h"
 #include "tests/gui/real_panel.h"
 
 namespace kolvane::test {

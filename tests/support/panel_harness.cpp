@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "panel/format.h"
+#include "resources/format.h"
 
 namespace kolvane::test {
 

@@ -1,16 +1,13 @@
 // The channel radios A, B and C.
 #include <array>
 
-#include "commands/setup_controls.h"
-#include "panel/format.h"
+#include "panel/handlers/controls.h"
 #include "panel/panel_dlg.h"
+#include "resources/format.h"
 
 namespace kolvane {
 
 namespace {
-
-// DL4 measures on channel C only.
-constexpr const char* kSwitchToChannelC = kSwitchToChannelCText;
 
 // Mode radios that channel B has no use for, and those it keeps.
 constexpr std::array kModesWithoutB{ids::kModePeriod,     ids::kModePulseDuration,
@@ -28,15 +25,15 @@ void CPanelDlg::OnChannelA() {
   EnableControls(kInputControls, true);
   RevertCalibrationDisplay();
   Wnd().EnableControl(ids::kChannelA, true);
-  if (st.measureMode == mode::kDl4) {
-    // Refused; the readback asked for below puts the channel right again.
-    ShowMessage(kSwitchToChannelC);
+  if (const auto refusal = counter.ChannelRefusal(channel::kA)) {
+    // The readback asked for below puts the channel right again.
+    ShowMessage(refusal->text);
   } else {
     channelRadio = 0;
     ShowMessage(Blanks(36));
     EnableControls(kModeRadiosAndMemory, true);
     EnableTimestampsForChannel();
-    SendChannelCommand(protocol::kChannelFrames[0]);
+    SendChannelCommand(channel::kA);
   }
   FinishInputChannel(st.inputA);
 }
@@ -49,15 +46,15 @@ void CPanelDlg::OnChannelB() {
   EnableControls(kInputControls, false);
   EnableControls(kModesWithB, true);
   RevertCalibrationDisplay();
-  if (st.measureMode == mode::kDl4) {
-    ShowMessage(kSwitchToChannelC);
+  if (const auto refusal = counter.ChannelRefusal(channel::kB)) {
+    ShowMessage(refusal->text);
   } else {
     channelRadio = 1;
     ShowMessage(Blanks(36));
     Wnd().EnableControl(ids::kModeFrequency, true);
     EnableTimestampsByTest();
     EnableControls(kGateRadios, true);
-    SendChannelCommand(protocol::kChannelFrames[1]);
+    SendChannelCommand(channel::kB);
   }
   st.measurementArmed = 0;
   StartTimer(kPollMs);
@@ -74,7 +71,7 @@ void CPanelDlg::OnChannelC() {
   channelRadio = 2;
   ShowMessage(Blanks(36));
   EnableTimestampsForChannel();
-  SendChannelCommand(protocol::kChannelFrames[2]);
+  SendChannelCommand(channel::kC);
   FinishInputChannel(st.inputC);
 }
 

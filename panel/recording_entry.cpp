@@ -1,4 +1,4 @@
-#include "record/panel_recording.h"
+#include "panel/recording_entry.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,53 +1,30 @@
 // The mode dialogs send the chosen variant at once: on opening for the
 // choice remembered from last time, and again at every change of selection.
-#include "dialogs/mode_dialogs.h"
+#include "panel/dialogs/mode_dialogs.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
 
-#include "commands/exchange.h"
 #include "panel/panel_dlg.h"
+#include "protocol/frames.h"
 
 namespace kolvane {
 
 namespace {
 
-struct ModeVariant {
-  const char* entry;
-  char digit;  // of the "R" frame
-  std::uint32_t measureMode;
+// A dialog's entries, and the counter's operation that sets the entry's variant.
+struct ModeVariants {
+  std::span<const char* const> entries;
+  Outcome (Counter::*set)(int variant);
 };
 
-constexpr ModeVariant kCountVariants[] = {
-    {"Счет по длительности", '7', 7},
-    {"Счет по периоду", '8', 8},
-};
+constexpr const char* kCountEntries[] = {"Счет по длительности", "Счет по периоду"};
+constexpr const char* kDurationEntries[] = {"DL1", "DL2", "DL3", "DL4"};
+constexpr const char* kRatioEntries[] = {"A/C", "C/A", "B/C"};
 
-constexpr ModeVariant kDurationVariants[] = {
-    {"DL1", '3', 3},
-    {"DL2", '4', 4},
-    {"DL3", '5', 5},
-    {"DL4", '6', 6},
-};
-
-struct RatioVariant {
-  const char* entry;
-  char digit;  // of the "A" frame
-  std::size_t openingBlanks;
-  std::size_t changeBlanks;
-};
-
-constexpr RatioVariant kRatioVariants[] = {
-    {"A/C", '1', 3, 3},
-    {"C/A", '2', 4, 5},
-    {"B/C", '3', 3, 3},
-};
-constexpr int kRatioBC = 2;
-
-const char* const kChannelBOnText = "Включен канал B. Выберите B/C.  ";
-const char* const kChannelAOnText = "Включен канал A. Выберите A/C или C/A.  ";
-const char* const kChannelCOnText = "Включен канал C. Выберите A/C или C/A.  ";
+constexpr ModeVariants kCountVariants{kCountEntries, &Counter::SetCountMode};
+constexpr ModeVariants kDurationVariants{kDurationEntries, &Counter::SetDurationMode};
 
 template <class T>
 bool InTable(std::span<const T> table, int index) {
@@ -55,24 +32,21 @@ bool InTable(std::span<const T> table, int index) {
 }
 
 // These dialogs have no message field: a missing answer goes unreported.
-void SendModeVariant(CPanelDlg& panel, std::span<const ModeVariant> table, int index) {
-  if (!InTable(table, index)) return;
-  const ModeVariant& v = table[static_cast<std::size_t>(index)];
-  PanelState& st = panel.State();
-  st.measurementArmed = 0;
-  st.measureMode = v.measureMode;
-  panel.ExchangeFrame(Command{'R', v.digit, AckRule::k7});
+void SendModeVariant(CPanelDlg& panel, const ModeVariants& table, int index) {
+  if (!InTable(table.entries, index)) return;
+  panel.State().measurementArmed = 0;
+  (panel.Instrument().*table.set)(index);
 }
 
-void OpenModeVariants(CPanelDlg& panel, IWindow& w, std::span<const ModeVariant> table,
+void OpenModeVariants(CPanelDlg& panel, IWindow& w, const ModeVariants& table,
                       std::int32_t& choice) {
-  for (const ModeVariant& v : table) w.ListAddString(ids::kDialogList, v.entry);
+  for (const char* entry : table.entries) w.ListAddString(ids::kDialogList, entry);
   w.ListSetCurSel(ids::kDialogList, choice);
   choice = w.ListGetCurSel(ids::kDialogList);
   SendModeVariant(panel, table, choice);
 }
 
-void ChangeModeVariant(CPanelDlg& panel, IWindow& w, std::span<const ModeVariant> table,
+void ChangeModeVariant(CPanelDlg& panel, IWindow& w, const ModeVariants& table,
                        std::int32_t& choice) {
   choice = w.ListGetCurSel(ids::kDialogList);
   SendModeVariant(panel, table, choice);
@@ -120,7 +94,7 @@ bool CDurationModeDlg::DispatchMap(const Message& m) {
 
 bool CRatioModeDlg::OnInitDialog() {
   IWindow& w = Wnd();
-  for (const RatioVariant& v : kRatioVariants) w.ListAddString(ids::kDialogList, v.entry);
+  for (const char* entry : kRatioEntries) w.ListAddString(ids::kDialogList, entry);
   w.ListSetCurSel(ids::kDialogList, panel_.State().ratioChoice);
   SendChoice(true);
   return true;
@@ -134,28 +108,16 @@ void CRatioModeDlg::OnRatioSelChange() {
 void CRatioModeDlg::SendChoice(bool opening) {
   PanelState& st = panel_.State();
   const int choice = st.ratioChoice;
-  if (!InTable<RatioVariant>(kRatioVariants, choice)) return;
+  if (!InTable<const char*>(kRatioEntries, choice)) return;
 
-  const char* refusal = nullptr;
-  if (choice != kRatioBC) {
-    if (st.activeChannel != 1 && st.activeChannel != 4) refusal = kChannelBOnText;
-  } else if (st.activeChannel == 1) {
-    refusal = kChannelAOnText;
-  } else if (st.activeChannel == 4) {
-    refusal = kChannelCOnText;
-  } else if (st.activeChannel != 2) {
-    return;  // no channel known yet: nothing to send and nothing to say
-  }
-  if (refusal != nullptr) {
-    Wnd().SetText(ids::kDialogMessage, refusal);
+  // Without a channel known yet there is nothing to send and nothing to say.
+  const Outcome outcome = panel_.Instrument().SetRatio(choice, opening);
+  if (outcome.Refused()) {
+    if (!outcome.text.empty()) Wnd().SetText(ids::kDialogMessage, outcome.text);
     return;
   }
-
-  const RatioVariant& v = kRatioVariants[choice];
   st.measurementArmed = 0;
-  if (!panel_.ExchangeFrame(Command{'A', v.digit, AckRule::k7})) {
-    Wnd().SetText(ids::kDialogMessage, NoResponseText(opening ? v.openingBlanks : v.changeBlanks));
-  }
+  if (outcome.Failed()) Wnd().SetText(ids::kDialogMessage, outcome.text);
 }
 
 CtlColors CRatioModeDlg::OnCtlColor(int controlId, int kind) {

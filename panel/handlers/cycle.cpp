@@ -1,11 +1,11 @@
 // The poll timer's tick: a pending readback, or one poll of the instrument
 // for a result, which is converted and shown. The tick never writes: the
 // instrument sends results on its own (or after Start in single shot).
-#include "commands/setup_controls.h"
 #include "measure/compute.h"
 #include "measure/result.h"
-#include "panel/format.h"
+#include "panel/handlers/controls.h"
 #include "panel/panel_dlg.h"
+#include "resources/format.h"
 #include "resources/ids.h"
 
 namespace kolvane {
@@ -49,11 +49,11 @@ std::uint32_t CPanelDlg::ReadField(std::uint8_t* data, std::uint32_t n, int atte
 
 void CPanelDlg::PollInstrument() {
   Wnd().ProgressSetPos(ids::kProgress, 0);
-  const PollOutcome o = link.Poll(ResultFieldLength(st.measureMode));
+  const CounterReading r = counter.Poll();
+  const PollOutcome& o = r.poll;
   if (o.late) st.replyPending = 0;
   if (o.kind == PollOutcome::Nothing) return;
-  const auto shown = ShownFromPoll(
-      o, {st.measureMode, st.timestampIndex, st.gateIndex, st.singleShot, testMeasureToggle});
+  const std::optional<ShownReading>& shown = r.shown;
   if (o.kind == PollOutcome::Stop) {
     ShowStop();
   } else {

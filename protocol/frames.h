@@ -1,10 +1,9 @@
 // Command frames and the acknowledgement rules that check the instrument's
-// answer to them.
+// answer to them: the wire's own types, shared by every end of the line.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 namespace kolvane {
 
@@ -36,15 +35,13 @@ struct Command {
 inline constexpr std::uint8_t kCr = 0x0D;
 inline constexpr std::uint8_t kPrime = '&';
 
-// The failure texts. Handlers tell theirs apart only by the trailing blanks.
-inline std::string NoResponseText(std::size_t blanks) {
-  return "Нет отклика от прибора" + std::string(blanks, ' ');
-}
-inline std::string NoUsbText(std::size_t blanks) {
-  return "Нет передачи данных по USB" + std::string(blanks, ' ');
-}
-inline constexpr const char* kTxBufferEmptyText = "Буфер передачи пуст.";
-// A channel other than C refused in DL4; the last letter is the Cyrillic Es.
-inline constexpr const char* kSwitchToChannelCText = "Включите канал С ";
+// How a poll ended.
+struct PollOutcome {
+  enum Kind { Nothing, Stop, Reading };
+  Kind kind = Nothing;
+  bool late = false;  // the reply came too late to be shown
+  std::uint32_t n1 = 0;
+  std::uint32_t n2 = 0;
+};
 
 }  // namespace kolvane

@@ -1,4 +1,4 @@
-#include "panel/format.h"
+#include "resources/format.h"
 
 #include <cstdarg>
 #include <cstdio>

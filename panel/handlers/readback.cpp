@@ -2,9 +2,9 @@
 // it: "D1" CR is answered by "C" and 15 state bytes.
 #include <array>
 
-#include "panel/format.h"
 #include "panel/panel_dlg.h"
 #include "protocol/protocol.h"
+#include "resources/format.h"
 #include "resources/ids.h"
 
 namespace kolvane {
@@ -114,7 +114,7 @@ void CPanelDlg::ReadBackConfiguration() {
   w.ProgressSetPos(ids::kProgress, 0);
   ShowMessage(Blanks(36));
 
-  const StateReply reply = link.RequestState();
+  const StateReply reply = counter.ReadBack();
   if (reply == StateReply::NoReply) {
     ShowMessage(std::string(kBadStateText) + Blanks(4));
   } else if (reply == StateReply::Short) {

@@ -1,4 +1,4 @@
-// Names shared by the setup handlers: mode codes, poll periods and the
+// Names shared by the panel's handlers: mode codes, poll periods and the
 // control groups they enable and disable together.
 #pragma once
 
@@ -11,20 +11,7 @@
 namespace kolvane {
 
 // Measurement mode codes as the panel state holds them.
-namespace mode {
-using protocol::MeasureMode;
-inline constexpr std::uint32_t kFrequency = MeasureMode(protocol::kFrequency);
-inline constexpr std::uint32_t kPeriod = MeasureMode(protocol::kPeriod);
-inline constexpr std::uint32_t kDl1 = MeasureMode(protocol::kDuration1);
-inline constexpr std::uint32_t kDl2 = MeasureMode(protocol::kDuration2);
-inline constexpr std::uint32_t kDl3 = MeasureMode(protocol::kDuration3);
-inline constexpr std::uint32_t kDl4 = MeasureMode(protocol::kDuration4);
-inline constexpr std::uint32_t kCountByDuration = MeasureMode(protocol::kCountByDuration);
-inline constexpr std::uint32_t kCountByPeriod = MeasureMode(protocol::kCountByPeriod);
-inline constexpr std::uint32_t kRatio = MeasureMode(protocol::kRatio);
-inline constexpr std::uint32_t kTachometer = MeasureMode(protocol::kTachometer);
-inline constexpr std::uint32_t kDutyCycle = MeasureMode(protocol::kDutyCycle);
-}  // namespace mode
+namespace mode = protocol::mode;
 
 // Channel codes of activeChannel.
 namespace channel {

@@ -2,52 +2,38 @@
 // hidden start-source list. One user action sends one frame.
 #include <array>
 
-#include "inputs/texts.h"
-#include "panel/format.h"
 #include "panel/panel_dlg.h"
 #include "protocol/protocol.h"
+#include "resources/format.h"
 #include "resources/ids.h"
+#include "resources/texts.h"
 
 namespace kolvane {
 
 namespace {
 
-// A list whose index picks one of two frames and is kept per channel.
+// A list whose index is kept per channel.
 struct ListSetting {
   int listId;
-  std::int32_t InputSettings::*field;
-  char letter;
-  std::array<char, 2> digitByIndex;
-  std::size_t failureBlanks;
+  InputField field;
 };
 
 // A check box whose stored state, not the control's, decides the frame.
 struct CheckSetting {
   std::int32_t InputSettings::*field;
   int CPanelDlg::*exchangeValue;
-  char letter;
-  char onDigit;
-  char offDigit;
-  std::size_t failureBlanks;
+  InputField input;
 };
 
-// The attenuator's frames run against the list order: "1:1" is V4.
-constexpr ListSetting kImpedance{ids::kImpedance, &InputSettings::impedance, 'V', {'1', '2'}, 4};
-constexpr ListSetting kCoupling{ids::kCoupling, &InputSettings::coupling, 'V', {'5', '6'}, 2};
-constexpr ListSetting kAttenuator{ids::kAttenuator, &InputSettings::attenuator, 'V', {'4', '3'}, 2};
+constexpr ListSetting kImpedance{ids::kImpedance, InputField::kImpedance};
+constexpr ListSetting kCoupling{ids::kCoupling, InputField::kCoupling};
+constexpr ListSetting kAttenuator{ids::kAttenuator, InputField::kAttenuator};
 
-constexpr CheckSetting kLowPassFilter{
-    &InputSettings::lowPassFilter, &CPanelDlg::filterCheck, 'V', '7', '8', 2};
-constexpr CheckSetting kSlope{&InputSettings::slope, &CPanelDlg::slopeCheck, 'F', '1', '2', 1};
+constexpr CheckSetting kLowPassFilter{&InputSettings::lowPassFilter, &CPanelDlg::filterCheck,
+                                      InputField::kFilter};
+constexpr CheckSetting kSlope{&InputSettings::slope, &CPanelDlg::slopeCheck, InputField::kSlope};
 
 using protocol::kPollMs;
-
-// Only channels A and C have input settings.
-InputSettings* ActiveRecord(PanelState& st) {
-  if (st.activeChannel == 1) return &st.inputA;
-  if (st.activeChannel == 4) return &st.inputC;
-  return nullptr;
-}
 
 // Common entry of the five input handlers: leave calibration mode and drop
 // an unsaved calibration display.
@@ -67,26 +53,22 @@ void LeaveHandler(CPanelDlg& panel) {
 
 void ApplyList(CPanelDlg& panel, const ListSetting& s) {
   EnterInputHandler(panel, true);
-  InputSettings* record = ActiveRecord(panel.State());
+  Counter& counter = panel.Instrument();
   const int index = panel.Wnd().ListGetCurSel(s.listId);
   // A list without a selection has no frame; keep the record as it was.
-  if (record != nullptr && (index == 0 || index == 1)) {
-    record->*s.field = index;
-    panel.SendCommand(
-        Command{s.letter, s.digitByIndex[static_cast<std::size_t>(index)], AckRule::k7},
-        NoResponseText(s.failureBlanks));
+  if (!counter.InputRefusal() && (index == 0 || index == 1)) {
+    panel.ShowFailure(counter.SetInput(s.field, index));
   }
   LeaveHandler(panel);
 }
 
 void ApplyCheck(CPanelDlg& panel, const CheckSetting& s) {
   EnterInputHandler(panel, false);
-  if (InputSettings* record = ActiveRecord(panel.State())) {
+  Counter& counter = panel.Instrument();
+  if (InputSettings* record = counter.ActiveInput()) {
     const bool turnOn = record->*s.field == 0;
-    record->*s.field = turnOn ? 1 : 0;
-    panel.*s.exchangeValue = record->*s.field;
-    panel.SendCommand(Command{s.letter, turnOn ? s.onDigit : s.offDigit, AckRule::k7},
-                      NoResponseText(s.failureBlanks));
+    panel.*s.exchangeValue = turnOn ? 1 : 0;
+    panel.ShowFailure(counter.SetInput(s.input, turnOn ? 1 : 0));
   }
   LeaveHandler(panel);
 }
@@ -126,9 +108,7 @@ void CPanelDlg::OnSlopeClicked() {
 void CPanelDlg::OnGeneratorSelChange() {
   EnterGeneratorHandler(*this);
   const int index = Wnd().ListGetCurSel(ids::kGenerator);
-  if (index == 0 || index == 1) {
-    SendCommand(Command{'I', index == 0 ? '2' : '3', AckRule::k7}, NoResponseText(2));
-  }
+  if (index == 0 || index == 1) ShowFailure(counter.SetGenerator(index));
   LeaveHandler(*this);
 }
 

@@ -2,8 +2,8 @@
 // with the presence handshake "B" CR, which the instrument answers with "N"
 // and its serial-number byte. The link does the exchanges; the panel shows
 // what each port gave.
-#include "panel/format.h"
 #include "panel/panel_dlg.h"
+#include "resources/format.h"
 #include "resources/ids.h"
 
 namespace kolvane {

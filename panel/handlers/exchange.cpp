@@ -1,7 +1,6 @@
-#include "commands/exchange.h"
-
-#include "panel/format.h"
 #include "panel/panel_dlg.h"
+#include "protocol/frames.h"
+#include "resources/format.h"
 #include "resources/ids.h"
 
 namespace kolvane {
@@ -14,8 +13,8 @@ void CPanelDlg::SendCommand(const Command& cmd, std::string_view failureText) {
   if (!ExchangeFrame(cmd)) ShowMessage(failureText);
 }
 
-void CPanelDlg::SendSetting(const protocol::SettingFrame& frame) {
-  SendCommand(frame.command, NoResponseText(frame.failureBlanks));
+void CPanelDlg::ShowFailure(const Outcome& outcome) {
+  if (outcome.Failed()) ShowMessage(outcome.text);
 }
 
 void CPanelDlg::RevertCalibrationDisplay() {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "panel/format.h"
 #include "panel/panel_dlg.h"
+#include "resources/format.h"
 
 namespace kolvane {
 

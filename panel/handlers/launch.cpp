@@ -1,16 +1,10 @@
 // Launch control: automatic or single-shot launch, Start, and the test and
 // memory toggles.
-#include "commands/setup_controls.h"
-#include "panel/format.h"
+#include "panel/handlers/controls.h"
 #include "panel/panel_dlg.h"
+#include "resources/format.h"
 
 namespace kolvane {
-
-namespace {
-
-constexpr std::uint32_t kDrainBytes = 5;
-
-}  // namespace
 
 void CPanelDlg::OnLaunchAuto() {
   StopTimer();
@@ -21,7 +15,7 @@ void CPanelDlg::OnLaunchAuto() {
   st.measurementArmed = 0;
   // The generator list shows internal again; no generator frame is sent.
   Wnd().ListSetCurSel(ids::kGenerator, 0);
-  SendCommand({'I', '0', AckRule::k7}, NoResponseText(5));
+  ShowFailure(counter.SetLaunch(false));
   StartTimer(kPollMs);
 }
 
@@ -30,12 +24,12 @@ void CPanelDlg::OnLaunchSingle() {
   st.calibrationMode = 0;
   RevertCalibrationDisplay();
   // Clears whatever the instrument is still sending before the launch frame.
-  ReadPort(st.rxBuffer.data(), kDrainBytes);
+  counter.DrainBeforeSingleShot();
   Wnd().ProgressSetPos(ids::kProgress, 0);
   launchRadio = 1;
   st.singleShot = 1;
   st.measurementArmed = 0;
-  SendCommand({'I', '1', AckRule::k10}, kTxBufferEmptyText);
+  ShowFailure(counter.SetLaunch(true));
   StartTimer(kPollMs);
 }
 
@@ -46,7 +40,7 @@ void CPanelDlg::OnStart() {
   if (st.singleShot == 1) {
     ShowMessage("Измерение.");
     // The result is read by the poll cycle, not here.
-    ExchangeFrame(protocol::kStartFrame);
+    counter.Start();
     st.measurementArmed = 1;
   }
   StartTimer(kPollMs);
@@ -57,17 +51,16 @@ void CPanelDlg::OnTestMeasure() {
   RevertCalibrationDisplay();
   ShowMessage(Blanks(36));
   const bool followsTest = TimestampsFollowTest(st.measureMode);
-  Command cmd{'Q', '1', AckRule::k8};
-  if (testMeasureToggle == 1) {
+  const bool on = testMeasureToggle != 1;
+  if (!on) {
     testMeasureToggle = 0;
     if (followsTest) EnableControls(kTimestampRadios, false);
     st.measurementArmed = 0;
   } else {
     testMeasureToggle = 1;
-    cmd.param = '2';
     if (followsTest) EnableControls(kTimestampRadios, true);
   }
-  SendCommand(cmd, NoUsbText(3));
+  ShowFailure(counter.SetTest(on));
   StartTimer(kPollMs);
 }
 
@@ -77,13 +70,10 @@ void CPanelDlg::OnMemory() {
     Wnd().EnableControl(ids::kCalibrationSave, false);
     st.calibrationMode = 0;
     RevertCalibrationDisplay();
-    if (st.measureMode == mode::kDl4 || st.measureMode == mode::kTachometer ||
-        st.measureMode == mode::kDutyCycle) {
+    if (counter.MemoryRefusal()) {
       memoryToggle = 0;
     } else {
-      memoryToggle = memoryToggle == 1 ? 0 : 1;
-      st.memoryUsed = 1;
-      SendCommand({'P', memoryToggle == 1 ? '2' : '1', AckRule::k7}, NoResponseText(2));
+      ShowFailure(counter.SetMemory(memoryToggle != 1));
       EnableControls(kTimeBaseRadios, true);
     }
   }

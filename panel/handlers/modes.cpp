@@ -1,15 +1,13 @@
 // The mode radios. Count, pulse duration and ratio open their dialog, which
 // sends the variant's frame itself while the poll timer stays stopped.
-#include "commands/setup_controls.h"
-#include "dialogs/mode_dialogs.h"
-#include "panel/format.h"
+#include "panel/dialogs/mode_dialogs.h"
+#include "panel/handlers/controls.h"
 #include "panel/panel_dlg.h"
+#include "resources/format.h"
 
 namespace kolvane {
 
 namespace {
-
-using protocol::kModeSettleMs;
 
 constexpr const char* kNoChannelsInCount = " В режиме СЧЕТ переключение каналов невозможно  ";
 
@@ -20,7 +18,7 @@ void EnterModeWithoutMemory(CPanelDlg& d) {
   d.UpdateData(true);
   d.Wnd().EnableControl(ids::kCalibrationSave, false);
   if (d.State().memoryUsed == 1) d.SwitchMemoryOff(false);
-  d.Deps().clock.Sleep(kModeSettleMs);
+  d.Instrument().Settle();
   d.RevertCalibrationDisplay();
 }
 
@@ -42,8 +40,7 @@ void CPanelDlg::OnModeFrequency() {
   EnableTimestampsByTest();
   EnableControls(kGateRadios, true);
   modeRadio = 0;
-  st.measureMode = mode::kFrequency;
-  SendSetting(protocol::kFrequencyFrame);
+  ShowFailure(counter.SetFrequencyMode());
   RevertCalibrationDisplay();
   st.measurementArmed = 0;
   StartTimer(kPollMs);
@@ -61,8 +58,7 @@ void CPanelDlg::OnModePeriod() {
   // The channel stays as it is, even B.
   EnableChannels(w, true, false, true);
   EnableControls(kTimeBaseRadios, true);
-  st.measureMode = mode::kPeriod;
-  SendSetting(protocol::kPeriodFrame);
+  ShowFailure(counter.SetPeriodMode());
   st.measurementArmed = 0;
   StartTimer(kPollMs);
 }
@@ -76,7 +72,7 @@ void CPanelDlg::OnModePulseDuration() {
   RevertCalibrationDisplay();
   modeRadio = 2;
   DurationDialog().DoModal(w);
-  deps.clock.Sleep(kModeSettleMs);
+  counter.Settle();
 
   // The dialog has set the variant; act on what it left.
   if (st.measureMode == mode::kDl4) {
@@ -118,7 +114,7 @@ void CPanelDlg::OnModeTachometer() {
   st.measureMode = mode::kTachometer;
   EnableChannels(w, false, true, false);
   EnableControls(kTimeBaseRadios, false);
-  SendSetting(protocol::kTachometerFrame);
+  ShowFailure(counter.SetTachometerMode());
   UpdateData(false);
   st.measurementArmed = 0;
   StartTimer(kPollMs);
@@ -133,7 +129,7 @@ void CPanelDlg::OnModeDutyCycle() {
   EnableChannels(w, true, false, true);
   EnableControls(kTimestampRadios, true);
   EnableControls(kGateRadios, false);
-  SendSetting(protocol::kDutyCycleFrame);
+  ShowFailure(counter.SetDutyCycleMode());
   st.measurementArmed = 0;
   UpdateData(false);
   StartTimer(kSlowPollMs);

@@ -2,21 +2,19 @@
 // calibration mode, saved by "Сохранить".
 #include <cstdint>
 
-#include "inputs/texts.h"
-#include "panel/format.h"
 #include "panel/panel_dlg.h"
 #include "protocol/protocol.h"
+#include "resources/format.h"
 #include "resources/ids.h"
+#include "resources/texts.h"
 
 namespace kolvane {
 
 namespace {
 
 using protocol::kPollMs;
-constexpr int kLevelMiddle = 64;
+constexpr int kLevelMiddle = protocol::kLevelMiddle;
 constexpr std::uint32_t kTestStateRefusalMs = 1000;
-constexpr std::uint32_t kCalibrationSettleMs = 10;
-constexpr std::uint32_t kAfterSaveMs = 200;
 
 // The level is shown as position x 8 - 512; the instrument gets the position.
 std::string LevelText(int pos) {
@@ -47,13 +45,13 @@ void CPanelDlg::OnVScroll(const Message& m) {
 
   if (LevelApplies(st)) {
     if (m.id == ids::kLevelSpin) {
-      if (testMeasureToggle == 1) {
-        ShowMessage(kSwitchToMeasureText);
+      if (const auto refusal = counter.LevelRefusal()) {
+        ShowMessage(refusal->text);
         deps.clock.Sleep(kTestStateRefusalMs);
       } else {
         const int pos = w.SpinGetPos(ids::kLevelSpin);
         w.SetText(ids::kLevelText, LevelText(pos));
-        SendCommand(Command{'L', RawByte(pos), AckRule::k5}, NoUsbText(4));
+        ShowFailure(counter.SetLevel(RawByte(pos)));
       }
     }
     if (st.activeChannel == 4) UpdateData(false);
@@ -62,7 +60,7 @@ void CPanelDlg::OnVScroll(const Message& m) {
   if (st.calibrationMode == 1 && m.id == ids::kCalibrationSpin) {
     const int pos = w.SpinGetPos(ids::kCalibrationSpin);
     w.SetText(ids::kCalibrationText, CalibrationText(pos));
-    SendCommand(Command{'Y', RawByte(pos), AckRule::k5}, NoUsbText(4));
+    ShowFailure(counter.SetCalibration(RawByte(pos)));
   }
 
   StartTimer(kPollMs);
@@ -77,7 +75,7 @@ void CPanelDlg::OnLevelReset() {
     const int pos = w.SpinGetPos(ids::kLevelSpin);
     w.SetText(ids::kLevelText, LevelText(pos));
     w.SetFont(ids::kLevelText, spinTextFont);
-    SendCommand(Command{'L', RawByte(pos), AckRule::k8}, NoUsbText(4));
+    ShowFailure(counter.ResetLevel(RawByte(pos)));
   }
   StartTimer(kPollMs);
 }
@@ -86,16 +84,9 @@ void CPanelDlg::OnCalibrationMode() {
   IWindow& w = Wnd();
   StopTimer();
   w.EnableControl(ids::kCalibrationSave, true);
-  st.calibrationMode = 1;
-
-  const int pos = w.SpinGetPos(ids::kCalibrationSpin);
   // The first entry takes the spin's value as the one to return to, so that
   // leaving calibration unsaved puts the spin back where it was.
-  if (st.calibrationUntouched == 1) {
-    st.calibrationUntouched = 0;
-    st.calibrationCode = RawByte(pos);
-  }
-  SendCommand(Command{'Y', RawByte(pos), AckRule::k5, kCalibrationSettleMs}, NoUsbText(4));
+  ShowFailure(counter.EnterCalibration(RawByte(w.SpinGetPos(ids::kCalibrationSpin))));
 
   w.EnableControl(ids::kModeCalibration, true);
   UpdateData(true);
@@ -109,10 +100,8 @@ void CPanelDlg::OnCalibrationSave() {
   w.ProgressSetPos(ids::kProgress, 0);
   ShowMessage(Blanks(5));
 
-  st.calibrationCode = RawByte(w.SpinGetPos(ids::kCalibrationSpin));
-  st.calibrationUntouched = 0;
-  SendCommand(Command{'Z', kNoParam, AckRule::k9}, kTxBufferEmptyText);
-  deps.clock.Sleep(kAfterSaveMs);
+  ShowFailure(counter.SaveCalibration(RawByte(w.SpinGetPos(ids::kCalibrationSpin))));
+  deps.clock.Sleep(protocol::kCalibrationStoreMs);
 
   for (int id = ids::kChannelA; id <= ids::kChannelC; ++id) w.EnableControl(id, true);
   for (int id = ids::kTimestamp1; id <= ids::kTimestamp5; ++id) {
@@ -121,8 +110,7 @@ void CPanelDlg::OnCalibrationSave() {
   for (int id = ids::kGate1; id <= ids::kGate5; ++id) w.EnableControl(id, true);
   w.EnableControl(ids::kModeFrequency, true);
 
-  SendCommand(Command{'R', '1', AckRule::k6}, NoResponseText(6));
-  st.measureMode = 1;
+  ShowFailure(counter.SetFrequencyMode());
 
   modeRadio = 0;
   UpdateData(false);

@@ -1,6 +1,6 @@
 // Steps that several setup handlers share.
-#include "commands/setup_controls.h"
-#include "dialogs/mode_dialogs.h"
+#include "panel/dialogs/mode_dialogs.h"
+#include "panel/handlers/controls.h"
 #include "panel/panel_dlg.h"
 
 namespace kolvane {
@@ -22,8 +22,8 @@ void CPanelDlg::EnableTimestampsForChannel() {
   }
 }
 
-void CPanelDlg::SendChannelCommand(const protocol::SettingFrame& frame) {
-  SendSetting(frame);
+void CPanelDlg::SendChannelCommand(std::uint32_t channel) {
+  ShowFailure(counter.SelectChannel(channel));
   // The ratio's variant depends on the channel, so it is chosen again.
   if (st.measureMode == mode::kRatio) OpenRatioDialog();
 }
@@ -48,7 +48,7 @@ void CPanelDlg::SwitchMemoryOff(bool exchangeControls) {
   st.memoryUsed = 0;
   memoryToggle = 0;
   if (exchangeControls) UpdateData(false);
-  SendSetting(protocol::kMemoryOffFrame);
+  ShowFailure(counter.SwitchMemoryOff());
 }
 
 void CPanelDlg::OpenRatioDialog() {
