@@ -1,11 +1,11 @@
 #include "logger/session.h"
 
-#include <map>
 #include <string_view>
 #include <vector>
 
 #include "counter/counter.h"
 #include "link/instrument_link.h"
+#include "link/scan_report.h"
 #include "protocol/protocol.h"
 #include "resources/texts.h"
 
@@ -21,36 +21,6 @@ std::string Trimmed(std::string text) {
   return text;
 }
 
-// Every port the scan tried, with what it found there.
-class ScanReport : public IScanObserver {
- public:
-  explicit ScanReport(const SessionDeps& deps) : deps_(deps) {}
-
-  void OnOpenFailed(int n, const std::string& name, std::uint32_t error) override {
-    std::string why = deps_.describeOpenFailure ? deps_.describeOpenFailure(name, error) : "";
-    // A description of its own names the device and the port already.
-    lines_[n] = why.empty() ? Port(n) + "missing" : why;
-  }
-  void OnStateFailed(int n, std::uint32_t error) override {
-    lines_[n] = Port(n) + "cannot be configured (error " + std::to_string(error) + ")";
-  }
-  void OnTimeoutsFailed(int n) override {
-    lines_[n] = Port(n) + "cannot take the link's time-outs";
-  }
-  void OnNoAnswer(int n) override { lines_[n] = Port(n) + "no answer to the handshake"; }
-
-  void Print(std::ostream& out) const {
-    out << kProgram << "no instrument found; ports tried:\n";
-    for (const auto& [n, line] : lines_) out << "  " << line << "\n";
-  }
-
- private:
-  const SessionDeps& deps_;
-  static std::string Port(int n) { return "COM" + std::to_string(n) + ": "; }
-
-  std::map<int, std::string> lines_;
-};
-
 class Session {
  public:
   Session(const LogOptions& request, const SessionDeps& deps, IReadingSink& sink)
@@ -64,11 +34,11 @@ class Session {
   }
 
   SessionResult Run() {
-    ScanReport report(deps_);
+    ScanReport report(deps_.describeOpenFailure);
     const int first = req_.port.value_or(1);
     const int last = req_.port.value_or(9);
     if (link_.Scan(report, first, last) == 0) {
-      report.Print(deps_.messages);
+      report.Print(deps_.messages, "kolvane-log");
       return {kExitNoInstrument, 0};
     }
     // The panel's first tick: the instrument's own configuration.
