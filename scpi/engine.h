@@ -1,0 +1,67 @@
+// The SCPI instrument behind every connection: the counter found on a port,
+// and one session per connection with its own error queue and status
+// registers. Used from one thread: the network side hands it one line at a
+// time, in the order the lines arrived.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/instrument_link.h"  // IScanObserver
+#include "platform/clock.h"
+#include "platform/serial.h"
+
+namespace kolvane::scpi {
+
+struct EngineDeps {
+  ISerialPorts& ports;
+  IClock& clock;
+};
+
+// What *IDN? says, field by field.
+struct Identity {
+  std::string manufacturer;  // "Kolvane"
+  std::string model;
+  std::string serial;   // the panel's serial field without its leading blanks
+  std::string version;  // the program's version
+};
+
+class Session;
+
+class Engine {
+ public:
+  explicit Engine(EngineDeps deps);
+  ~Engine();
+
+  // Finds the instrument on COMfirst..COMlast as the logger does and reads
+  // its configuration back; false when no port answered (the observer has
+  // heard why, port by port).
+  bool Connect(int first, int last, IScanObserver& observer);
+  Identity Identify() const;
+  // The panel's closing sequence: "J" CR, 100 ms, the time-outs restored.
+  void Close();
+
+  std::unique_ptr<Session> OpenSession();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+class Session {
+ public:
+  virtual ~Session() = default;
+  // Runs one program message (a line without its LF or CR LF). Returns the
+  // reply line without its LF, or nothing when the line held no query.
+  virtual std::optional<std::string> Execute(std::string_view line) = 0;
+  // The connection sent more than 64 KiB without a LF: -363 is queued and
+  // the rest up to the next LF is dropped by the caller.
+  virtual void InputOverrun() = 0;
+};
+
+}  // namespace kolvane::scpi
