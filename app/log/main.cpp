@@ -22,6 +22,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include "platform/win32/port_diagnostics.h"
 #include "platform/win32/system_clock.h"
 #include "platform/win32/system_deps.h"
 #else
@@ -64,14 +65,6 @@ std::size_t TerminalWidth() {
   return 80;
 }
 
-std::string DescribeOpenFailure(const std::string& name, std::uint32_t error) {
-  std::string port = name.substr(0, name.size() - 1);
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
-  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-    return port + ": busy; another program holds it";
-  }
-  return port + ": cannot be opened (error " + std::to_string(error) + ")";
-}
 #else
 void OnStopSignal(int) {
   stopSignal = 1;
@@ -95,10 +88,6 @@ std::size_t TerminalWidth() {
   winsize ws{};
   if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
   return 80;
-}
-
-std::string DescribeOpenFailure(const std::string& name, std::uint32_t error) {
-  return DescribePortOpenFailure(name, error);
 }
 #endif
 
@@ -230,7 +219,7 @@ int main(int argc, char** argv) {
   logger::SessionDeps deps{*ports,
                            clock,
                            [&] { return stopSignal != 0 || recorder.WriteFailed(); },
-                           DescribeOpenFailure,
+                           DescribePortOpenFailure,
                            std::cerr,
                            finish};
   const logger::SessionResult result = logger::RunSession(options, deps, sink);

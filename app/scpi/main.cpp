@@ -1,0 +1,187 @@
+// kolvane-scpi: serves the counter as a SCPI instrument over TCP, for
+// PyVISA, lxi-tools and other VISA clients. The network runs on this
+// thread, the instrument on a thread of its own.
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/scpi/event_log.h"
+#include "app/scpi/options.h"
+#include "app/scpi/server.h"
+#include "link/scan_report.h"
+#include "scpi/engine.h"
+#include "version.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/win32/port_diagnostics.h"
+#include "platform/win32/system_clock.h"
+#include "platform/win32/system_deps.h"
+#else
+#include <unistd.h>
+
+#include <asio/signal_set.hpp>
+#include <csignal>
+
+#include "app/scpi/announce.h"
+#include "platform/posix/port_diagnostics.h"
+#include "platform/posix/system_clock.h"
+#include "platform/posix/system_deps.h"
+#endif
+
+namespace {
+
+using namespace kolvane;
+using namespace kolvane::server;
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "kolvane-scpi: %s\n", message.c_str());
+  return kExitUsage;
+}
+
+// The scan's report, and the port the instrument answered on.
+class FoundReport : public ScanReport {
+ public:
+  using ScanReport::ScanReport;
+  void OnFound(int n, std::optional<std::uint8_t>) override { port = n; }
+  int port = 0;
+};
+
+#ifdef _WIN32
+// Ctrl+C, Ctrl+Break, the console closed, the user logged off.
+std::function<void()> gStop;
+HANDLE gFinished = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD type) {
+  if (gStop) gStop();
+  // For these the system ends the process as soon as the handler returns:
+  // wait for the port's closing sequence first.
+  if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
+    WaitForSingleObject(gFinished, 4500);
+  }
+  return TRUE;
+}
+#else
+std::string ShortHostName() {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0) return "localhost";
+  return host;
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  ServerOptions options;
+  std::string error;
+  if (!ParseServerOptions(args, &options, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(ServerHelp().c_str(), stdout);
+    return kExitOk;
+  }
+  if (options.version) {
+    std::puts("kolvane-scpi " KOLVANE_VERSION);
+    return kExitOk;
+  }
+#ifdef _WIN32
+  if (options.announce) {
+    return Fail(
+        "--announce: the Windows build cannot announce over mDNS (it needs avahi-daemon, "
+        "which Linux has); leave out --announce and give clients the address and port");
+  }
+#endif
+
+  EventLog log(options.quiet);
+  if (options.log && !log.Open(*options.log)) {
+    return Fail("cannot write --log '" + *options.log + "'");
+  }
+
+  asio::io_context io;
+  const auto ports = MakeSerialPorts();
+  SystemClock clock;
+  scpi::Engine engine({*ports, clock});
+  ServerSettings settings;
+  settings.allow = options.allow;
+  settings.maxClients = options.maxClients;
+  Server server(
+      io, [&engine] { return engine.OpenSession(); }, log, settings);
+  // Addresses first: a bad one is found before anything is sent to the port.
+  if (const auto why = server.Listen(options.listen)) return Fail(*why);
+
+  const auto stop = [&] {
+    server.Shutdown();
+    io.stop();
+  };
+#ifdef _WIN32
+  gFinished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  gStop = [&io, &stop] { asio::post(io, stop); };
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+  // Replies to a client that went away fail as writes, not as signals.
+  std::signal(SIGPIPE, SIG_IGN);
+  asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
+  signals.async_wait([&](const std::error_code& ec, int) {
+    if (!ec) stop();
+  });
+#endif
+
+  FoundReport report(DescribePortOpenFailure);
+  const int first = options.port.value_or(1);
+  const int last = options.port.value_or(9);
+  if (!engine.Connect(first, last, report)) {
+    report.Print(std::cerr, "kolvane-scpi");
+    return kExitNoInstrument;
+  }
+  const scpi::Identity identity = engine.Identify();
+  log.Notice("instrument on COM" + std::to_string(report.port) + ": " + identity.manufacturer +
+             "," + identity.model + "," + identity.serial + "," + identity.version);
+  const auto bound = server.Bound();
+  for (const auto& endpoint : bound) log.Notice("serving SCPI on " + EndpointText(endpoint));
+
+#ifndef _WIN32
+  std::unique_ptr<Announcer> announcer;
+  if (options.announce) {
+    Announcement a;
+    a.name = options.name ? *options.name : DefaultName(identity, ShortHostName());
+    a.port = bound.front().port();
+    a.ipv4Only = true;
+    bool loopbackOnly = true;
+    for (const auto& endpoint : bound) {
+      a.ipv4Only = a.ipv4Only && endpoint.address().is_v4();
+      loopbackOnly = loopbackOnly && endpoint.address().is_loopback();
+    }
+    if (loopbackOnly) {
+      log.Warning(
+          "--announce while serving on loopback only: other machines see the announcement "
+          "but cannot connect (give --listen 0.0.0.0 or the lab interface's address)");
+    }
+    announcer = Announce(a, log);
+  }
+#endif
+
+  server.Start();
+  io.run();
+
+#ifndef _WIN32
+  announcer.reset();
+#endif
+  // Every connection is closed; the command in hand finishes, then the
+  // port closes as the panel closes it.
+  server.StopCounter();
+  engine.Close();
+  log.Notice("stopped; the port is closed");
+#ifdef _WIN32
+  SetEvent(gFinished);
+#endif
+  return kExitOk;
+}

@@ -1,0 +1,304 @@
+#include "app/scpi/server.h"
+
+#include <array>
+#include <asio/ip/v6_only.hpp>
+#include <asio/post.hpp>
+#include <asio/write.hpp>
+#include <deque>
+#include <exception>
+#include <system_error>
+
+#include "app/scpi/line_splitter.h"
+
+namespace kolvane::server {
+
+namespace {
+
+// Complete lines a connection may have waiting before it is read no more,
+// until the counter has caught up; TCP then holds the client back.
+constexpr std::size_t kMaxWaitingInput = 64 * 1024;
+// The kernel's part of the pending output, kept small so that the limit on
+// a client's unread replies is ours.
+constexpr int kSendBuffer = 64 * 1024;
+
+std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const std::error_code& ec) {
+  std::string why;
+  if (ec == asio::error::address_in_use) {
+    why = "address in use (another program serves on that port)";
+  } else if (ec == std::errc::address_not_available) {
+    why = "no interface of this machine has that address";
+  } else if (ec == asio::error::access_denied) {
+    why = "permission denied (ports below 1024 need privileges)";
+  } else {
+    why = ec.message();
+  }
+  return "cannot serve on " + EndpointText(endpoint) + ": " + why;
+}
+
+}  // namespace
+
+struct Server::Connection {
+  explicit Connection(asio::ip::tcp::socket s) : socket(std::move(s)) {}
+
+  asio::ip::tcp::socket socket;
+  std::uint64_t id = 0;
+  std::string peer;
+  LineSplitter splitter;
+  std::array<char, 16 * 1024> buffer{};
+  // Complete lines not yet run, and their bytes.
+  std::deque<LineSplitter::Item> waiting;
+  std::size_t waitingBytes = 0;
+  bool reading = false;
+  bool readEnded = false;  // end of stream or an error
+  bool broken = false;     // replies can no longer be delivered
+  bool running = false;    // a line is on the counter thread
+  // Replies not yet taken by the socket, and their bytes.
+  std::deque<std::string> output;
+  std::size_t pendingOutput = 0;
+  bool writing = false;
+  bool closed = false;
+};
+
+Server::Server(asio::io_context& io, SessionFactory open, EventLog& log, ServerSettings settings)
+    : io_(io), open_(std::move(open)), log_(log), settings_(std::move(settings)) {}
+
+Server::~Server() {
+  StopCounter();
+}
+
+std::optional<std::string> Server::Listen(const std::vector<asio::ip::tcp::endpoint>& endpoints) {
+  for (const auto& endpoint : endpoints) {
+    auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
+    std::error_code ec;
+    acceptor->open(endpoint.protocol(), ec);
+    if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+    // [::] takes IPv4 clients too, unless an IPv4 address is served on the
+    // same port beside it.
+    if (!ec && endpoint.address().is_v6()) {
+      bool v4Beside = false;
+      for (const auto& other : endpoints) {
+        v4Beside = v4Beside || (other.address().is_v4() && other.port() == endpoint.port());
+      }
+      acceptor->set_option(asio::ip::v6_only(v4Beside), ec);
+    }
+    if (!ec) acceptor->bind(endpoint, ec);
+    if (!ec) acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) return BindFailure(endpoint, ec);
+    acceptors_.push_back(std::move(acceptor));
+  }
+  return std::nullopt;
+}
+
+std::vector<asio::ip::tcp::endpoint> Server::Bound() const {
+  std::vector<asio::ip::tcp::endpoint> out;
+  for (const auto& a : acceptors_) {
+    std::error_code ec;
+    out.push_back(a->local_endpoint(ec));
+  }
+  return out;
+}
+
+void Server::Start() {
+  for (auto& a : acceptors_) Accept(*a);
+}
+
+void Server::Accept(asio::ip::tcp::acceptor& acceptor) {
+  acceptor.async_accept([this, &acceptor](std::error_code ec, asio::ip::tcp::socket socket) {
+    if (stopping_) return;
+    if (!ec) {
+      Admit(std::move(socket));
+    } else if (ec == asio::error::operation_aborted) {
+      return;
+    }
+    // Out of descriptors and the like: the next client may fare better.
+    Accept(acceptor);
+  });
+}
+
+void Server::Admit(asio::ip::tcp::socket socket) {
+  std::error_code ec;
+  const auto remote = socket.remote_endpoint(ec);
+  if (ec) return;  // gone already
+  const std::string peer = EndpointText(remote);
+  if (!Allowed(settings_.allow, remote.address())) {
+    log_.Warning("refused " + peer + ": not in any --allow network", peer);
+    socket.close(ec);
+    return;
+  }
+  if (connections_.size() >= static_cast<std::size_t>(settings_.maxClients)) {
+    log_.Warning("refused " + peer + ": " + std::to_string(settings_.maxClients) +
+                     " clients are connected already (--max-clients)",
+                 peer);
+    socket.close(ec);
+    return;
+  }
+  socket.set_option(asio::ip::tcp::no_delay(true), ec);
+  socket.set_option(asio::socket_base::send_buffer_size(kSendBuffer), ec);
+
+  auto c = std::make_shared<Connection>(std::move(socket));
+  c->id = nextId_++;
+  c->peer = peer;
+  connections_[c->id] = c;
+  log_.Notice("client " + peer + " connected (" + std::to_string(connections_.size()) + " of " +
+              std::to_string(settings_.maxClients) + ")");
+  counter_.Post([this, id = c->id] { sessions_[id] = open_(); });
+  Read(c);
+}
+
+bool Server::CanRead(const Connection& c) const {
+  return !c.reading && !c.readEnded && !c.closed && c.waitingBytes < kMaxWaitingInput;
+}
+
+void Server::Read(const ConnectionPtr& c) {
+  if (!CanRead(*c)) return;
+  c->reading = true;
+  c->socket.async_read_some(asio::buffer(c->buffer), [this, c](std::error_code ec, std::size_t n) {
+    c->reading = false;
+    if (stopping_ || c->closed) return;
+    std::vector<LineSplitter::Item> items;
+    c->splitter.Feed(std::string_view(c->buffer.data(), n), &items);
+    for (auto& item : items) {
+      c->waitingBytes += item.text.size() + 1;
+      c->waiting.push_back(std::move(item));
+    }
+    if (ec) {
+      // A client that only shut its sending side still gets its replies;
+      // lines that came whole run either way.
+      c->readEnded = true;
+      if (ec != asio::error::eof) c->broken = true;
+    }
+    Pump(c);
+    Read(c);
+  });
+}
+
+void Server::Pump(const ConnectionPtr& c) {
+  if (c->closed) return;
+  if (c->running || c->waiting.empty()) {
+    FinishIfIdle(c);
+    return;
+  }
+  LineSplitter::Item item = std::move(c->waiting.front());
+  c->waiting.pop_front();
+  c->waitingBytes -= item.text.size() + 1;
+  c->running = true;
+  counter_.Post([this, id = c->id, peer = c->peer,
+                 overrun = item.kind == LineSplitter::Item::kOverrun,
+                 line = std::move(item.text)] { RunLine(id, peer, overrun, line); });
+}
+
+void Server::RunLine(std::uint64_t id, const std::string& client, bool overrun,
+                     const std::string& line) {
+  std::optional<std::string> reply;
+  const auto it = sessions_.find(id);
+  if (it != sessions_.end() && it->second) {
+    try {
+      if (overrun) {
+        it->second->InputOverrun();
+      } else {
+        reply = it->second->Execute(line);
+      }
+    } catch (const std::exception& e) {
+      log_.Warning(std::string("the command failed inside the server: ") + e.what(), client);
+    }
+  }
+  if (overrun) {
+    log_.Command(client, "(a line over 64 KiB, dropped)", reply);
+  } else {
+    log_.Command(client, line, reply);
+  }
+  asio::post(io_, [this, id, reply = std::move(reply)]() mutable { Done(id, std::move(reply)); });
+}
+
+void Server::Done(std::uint64_t id, std::optional<std::string> reply) {
+  const auto it = connections_.find(id);
+  if (it == connections_.end()) return;
+  const ConnectionPtr c = it->second;
+  c->running = false;
+  if (reply && !c->broken) {
+    reply->push_back('\n');
+    Send(c, std::move(*reply));
+  }
+  Pump(c);
+  Read(c);
+}
+
+void Server::Send(const ConnectionPtr& c, std::string text) {
+  if (c->closed) return;
+  // The reply in hand may be long (READ? of many samples); what a client
+  // has left unread before it is what counts.
+  if (c->pendingOutput > settings_.maxPendingOutput) {
+    Drop(c, "more than 1 MiB of replies left unread");
+    return;
+  }
+  c->pendingOutput += text.size();
+  c->output.push_back(std::move(text));
+  Write(c);
+}
+
+void Server::Write(const ConnectionPtr& c) {
+  if (c->writing || c->output.empty() || c->closed) return;
+  c->writing = true;
+  asio::async_write(c->socket, asio::buffer(c->output.front()),
+                    [this, c](std::error_code ec, std::size_t) {
+                      c->writing = false;
+                      if (stopping_ || c->closed) return;
+                      c->pendingOutput -= c->output.front().size();
+                      c->output.pop_front();
+                      if (ec) {
+                        c->broken = true;
+                        c->output.clear();
+                        c->pendingOutput = 0;
+                      }
+                      Write(c);
+                      FinishIfIdle(c);
+                    });
+}
+
+void Server::Drop(const ConnectionPtr& c, const std::string& why) {
+  log_.Warning("closed the connection of " + c->peer + ": " + why, c->peer);
+  c->waiting.clear();
+  c->waitingBytes = 0;
+  // A write under way still uses the first reply; its handler clears the rest.
+  if (!c->writing) {
+    c->output.clear();
+    c->pendingOutput = 0;
+  }
+  c->readEnded = true;
+  c->broken = true;
+  std::error_code ec;
+  c->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+  c->socket.close(ec);
+  FinishIfIdle(c);
+}
+
+void Server::FinishIfIdle(const ConnectionPtr& c) {
+  if (c->closed || !c->readEnded || c->running || !c->waiting.empty() || c->writing) return;
+  if (!c->output.empty() && !c->broken) return;
+  c->closed = true;
+  std::error_code ec;
+  c->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+  c->socket.close(ec);
+  connections_.erase(c->id);
+  log_.Notice("client " + c->peer + " disconnected");
+  counter_.Post([this, id = c->id] { sessions_.erase(id); });
+}
+
+void Server::Shutdown() {
+  stopping_ = true;
+  std::error_code ec;
+  for (auto& a : acceptors_) a->close(ec);
+  for (auto& [id, c] : connections_) {
+    c->closed = true;
+    c->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    c->socket.close(ec);
+  }
+  connections_.clear();
+}
+
+void Server::StopCounter() {
+  counter_.Stop();
+  sessions_.clear();
+}
+
+}  // namespace kolvane::server
