@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
     Announcement a;
     a.name = options.name ? *options.name : DefaultName(identity, ShortHostName());
     a.port = bound.front().port();
+    a.identity = identity;
     a.ipv4Only = true;
     bool loopbackOnly = true;
     for (const auto& endpoint : bound) {

@@ -38,7 +38,7 @@ std::optional<asio::ip::address> Address(std::string_view text) {
 // ADDR, ADDR:PORT, [IPV6], [IPV6]:PORT or a bare IPv6 address.
 std::optional<asio::ip::tcp::endpoint> Listen(std::string_view text) {
   std::string_view host = text;
-  std::string_view port;
+  std::optional<std::string_view> port;
   const std::size_t colon = text.rfind(':');
   const bool bracketed = !text.empty() && text.front() == '[';
   if (colon != std::string_view::npos &&
@@ -49,9 +49,7 @@ std::optional<asio::ip::tcp::endpoint> Listen(std::string_view text) {
   const auto address = Address(host);
   if (!address || (bracketed && !address->is_v6())) return std::nullopt;
   unsigned short n = kDefaultPort;
-  if (!port.empty() || colon + 1 == text.size()) {
-    if (!WholeNumber(port, &n)) return std::nullopt;
-  }
+  if (port && !WholeNumber(*port, &n)) return std::nullopt;
   return asio::ip::tcp::endpoint(*address, n);
 }
 

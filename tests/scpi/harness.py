@@ -1,0 +1,102 @@
+"""kolvane-sim on a pseudo-terminal and kolvane-scpi in front of it, as
+child processes for the tests; every address is on 127.0.0.1."""
+import os
+import re
+import select
+import signal
+import subprocess
+import tempfile
+import threading
+import time
+
+SIM = os.environ["KOLVANE_SIM"]
+SERVER = os.environ.get("KOLVANE_SCPI", "")
+
+
+class Sim:
+    """The simulator as DIR/comN; started again under the same name after stop()."""
+
+    def __init__(self, directory, port=3, extra=()):
+        self.dir, self.port, self.extra = directory, port, list(extra)
+        self.log = os.path.join(directory, "sim.log")
+        self.proc = None
+        self.start()
+
+    def start(self):
+        self.proc = subprocess.Popen(
+            [SIM, "--dir", self.dir, "--port", str(self.port), "--log", self.log] + self.extra,
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        line = self.proc.stdout.readline()
+        if not line.startswith("ready "):
+            raise RuntimeError("the simulator did not start: " + line)
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            self.proc.wait(10)
+        if self.proc:
+            self.proc.stdout.close()
+        self.proc = None
+
+    def frames(self):
+        """The frames received, in order, as the log writes them ("T4\\x0D")."""
+        with open(self.log) as f:
+            return [l.split(" ", 2)[2].strip() for l in f if l.startswith("RX ")]
+
+
+class Server:
+    """kolvane-scpi (or any command line given) with its standard error kept."""
+
+    def __init__(self, command, env=None, wait_for="serving SCPI on"):
+        self.proc = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                     env=env, text=True)
+        self.lines = []
+        self.port = None
+        deadline = time.time() + 30
+        while wait_for and self.port is None and time.time() < deadline:
+            ready, _, _ = select.select([self.proc.stderr], [], [], 0.5)
+            if not ready:
+                continue
+            line = self.proc.stderr.readline()
+            if not line:
+                break
+            self.lines.append(line)
+            m = re.search(r"serving SCPI on 127\.0\.0\.1:(\d+)", line)
+            if m:
+                self.port = int(m.group(1))
+        threading.Thread(target=self._drain, daemon=True).start()
+
+    def _drain(self):
+        for line in self.proc.stderr:
+            self.lines.append(line)
+
+    def text(self):
+        return "".join(self.lines)
+
+    def wait_for(self, pattern, timeout=10):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if re.search(pattern, self.text()):
+                return True
+            time.sleep(0.05)
+        return False
+
+    def stop(self, signo=signal.SIGTERM):
+        """The exit status after the signal."""
+        if self.proc.poll() is None:
+            self.proc.send_signal(signo)
+        return self.proc.wait(30)
+
+
+def server_command(*args):
+    return [SERVER, "--port", "3", "--listen", "127.0.0.1:0"] + list(args)
+
+
+def env_with_ports(directory):
+    env = dict(os.environ)
+    env["KOLVANE_PORTS"] = directory
+    return env
+
+
+def temp_dir():
+    return tempfile.TemporaryDirectory(prefix="kolvane-scpi-")
