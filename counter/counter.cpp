@@ -67,20 +67,28 @@ Outcome Counter::SetGate(int index) {
 
 // ---- Channel ----
 
-std::optional<Outcome> Counter::ChannelRefusal(std::uint32_t channel) const {
-  if (st_.measureMode == mode::kDl4 && channel != protocol::kChannelC) {
+std::optional<Outcome> Counter::ChannelRefusal(std::uint32_t measureMode, std::uint32_t channel) {
+  if (measureMode == mode::kDl4 && channel != protocol::kChannelC) {
     return Refusal(kSwitchToChannelCText, "pulse duration DL4 measures on channel C only");
   }
   return std::nullopt;
 }
 
+std::optional<Outcome> Counter::ChannelRefusal(std::uint32_t channel) const {
+  return ChannelRefusal(st_.measureMode, channel);
+}
+
 Outcome Counter::SelectChannel(std::uint32_t channel) {
+  if (auto refusal = ChannelRefusal(channel)) return *refusal;
+  return ForceChannel(channel);
+}
+
+Outcome Counter::ForceChannel(std::uint32_t channel) {
   const int i = channel == protocol::kChannelA   ? 0
                 : channel == protocol::kChannelB ? 1
                 : channel == protocol::kChannelC ? 2
                                                  : -1;
   if (i < 0) return OutOfRange();
-  if (auto refusal = ChannelRefusal(channel)) return *refusal;
   st_.calibrationMode = 0;
   st_.activeChannel = channel;
   return Send(protocol::kChannelFrames[static_cast<std::size_t>(i)]);
@@ -128,10 +136,8 @@ Outcome Counter::SetCountMode(int variant) {
   return Send(*row);
 }
 
-Outcome Counter::SetRatio(int variant, bool opening) {
-  const SettingFrame* row = Row(protocol::kRatioFrames, variant);
-  if (row == nullptr) return OutOfRange();
-  const std::uint32_t ch = st_.activeChannel;
+std::optional<Outcome> Counter::RatioRefusal(int variant, std::uint32_t ch) {
+  if (Row(protocol::kRatioFrames, variant) == nullptr) return OutOfRange();
   const bool a = ch == protocol::kChannelA;
   const bool c = ch == protocol::kChannelC;
   if (static_cast<std::size_t>(variant) != protocol::kRatioBC) {
@@ -143,6 +149,12 @@ Outcome Counter::SetRatio(int variant, bool opening) {
   } else if (ch != protocol::kChannelB) {
     return Refusal({}, "no channel is active yet");
   }
+  return std::nullopt;
+}
+
+Outcome Counter::SetRatio(int variant, bool opening) {
+  if (auto refusal = RatioRefusal(variant, st_.activeChannel)) return *refusal;
+  const SettingFrame* row = Row(protocol::kRatioFrames, variant);
   st_.calibrationMode = 0;
   st_.ratioVariant = variant;
   SettingFrame frame = *row;
@@ -154,6 +166,45 @@ Outcome Counter::SetRatio(int variant, bool opening) {
 Outcome Counter::EnterRatio(int variant) {
   Outcome outcome = SetRatio(variant);
   if (!outcome.Refused()) st_.measureMode = mode::kRatio;
+  return outcome;
+}
+
+namespace {
+
+// The first outcome that did not hold.
+Outcome First(const Outcome& a, const Outcome& b) {
+  return a.Acknowledged() ? b : a;
+}
+
+}  // namespace
+
+Outcome Counter::EnterRatio(int remembered, int chosen) {
+  // A refusal on opening only shows its text; the choice is still made.
+  const Outcome opened = SetRatio(remembered);
+  if (chosen == remembered) {
+    if (!opened.Refused()) st_.measureMode = mode::kRatio;
+    return opened;
+  }
+  const Outcome changed = SetRatio(chosen, false);
+  if (changed.Refused()) return changed;
+  st_.measureMode = mode::kRatio;
+  return opened.Refused() ? changed : First(opened, changed);
+}
+
+Outcome Counter::EnterDuration(int remembered, int chosen) {
+  Outcome outcome = SetDurationMode(remembered);
+  if (chosen != remembered) outcome = First(outcome, SetDurationMode(chosen));
+  Settle();
+  if (st_.measureMode == mode::kDl4) {
+    if (st_.memoryUsed == 1) outcome = First(outcome, SwitchMemoryOff());
+    st_.activeChannel = protocol::kChannelC;
+  }
+  return outcome;
+}
+
+Outcome Counter::EnterCount(int remembered, int chosen) {
+  Outcome outcome = SetCountMode(remembered);
+  if (chosen != remembered) outcome = First(outcome, SetCountMode(chosen));
   return outcome;
 }
 

@@ -90,7 +90,12 @@ class Counter {
   // ---- Channel (protocol::kChannelA, kChannelB or kChannelC) ----
   // DL4 measures on channel C only.
   std::optional<Outcome> ChannelRefusal(std::uint32_t channel) const;
+  // The same for a mode the front end is only planning to set.
+  static std::optional<Outcome> ChannelRefusal(std::uint32_t measureMode, std::uint32_t channel);
   Outcome SelectChannel(std::uint32_t channel);
+  // SelectChannel without the refusal, for a reset that sends its frames
+  // whatever the mode is.
+  Outcome ForceChannel(std::uint32_t channel);
 
   // ---- Modes ----
   Outcome SetFrequencyMode();
@@ -103,8 +108,22 @@ class Counter {
   // failure text differs between the dialog's opening and a change.
   // The dialog runs under the old mode: the mode is the opener's to set.
   Outcome SetRatio(int variant, bool opening = true);
+  // Whether a ratio variant suits the channel (refused as SetRatio would).
+  static std::optional<Outcome> RatioRefusal(int variant, std::uint32_t channel);
   // SetRatio, then ratio mode, as the ratio radio and its dialog leave it.
   Outcome EnterRatio(int variant);
+  // The ratio radio with its dialog: the opening send of the remembered
+  // variant (refused in silence when it does not suit the channel), the
+  // chosen one if it differs, then ratio mode unless the chosen one was
+  // refused. The first outcome that did not hold is returned.
+  Outcome EnterRatio(int remembered, int chosen);
+  // The pulse-duration radio with its dialog: the remembered variant on
+  // opening, the chosen one if it differs, the settle time; DL4 then
+  // switches a used memory off and measures on channel C, which no frame
+  // selects.
+  Outcome EnterDuration(int remembered, int chosen);
+  // The count radio with its dialog, as above, without a settle time.
+  Outcome EnterCount(int remembered, int chosen);
   // The mode frames' settle time after a mode dialog or a memory switch.
   void Settle();
   // The tachometer and duty cycle cannot use the memory: off if it was used,

@@ -1,0 +1,107 @@
+// The counter behind every SCPI session: each command's sequence of panel
+// actions over the counter API, refused where the panel would not let the
+// user click, and the readings as the panel shows them. Shared by all
+// sessions and used from one thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "counter/counter.h"
+#include "scpi/controls.h"
+#include "scpi/errors.h"
+
+namespace kolvane::scpi {
+
+// What CONFigure sets: a mode radio, its dialog's variant (DL1..DL4 as
+// 0..3; A/C, C/A, B/C as 0..2; the counts 0..1) and the channel, if given.
+struct Configuration {
+  Function function = Function::kFrequency;
+  int variant = 0;
+  std::optional<std::uint32_t> channel;
+};
+
+// Nothing when the command was carried out, else why not.
+using Result = std::optional<Error>;
+
+class Instrument {
+ public:
+  Instrument(ISerialPorts& ports, IClock& clock);
+
+  // The logger's scan and readback.
+  bool Connect(int first, int last, IScanObserver& observer);
+  void Close();
+  std::optional<std::uint8_t> Serial() const { return serial_; }
+
+  // Before a command that needs the instrument: after a dead line, the same
+  // port opened again and the configuration read back, as Config does.
+  Result Ready();
+
+  Result Configure(const Configuration& c);
+  // The panel's start-up settings, sent whatever the panel would enable.
+  Result Reset();
+  // A fresh readback; true when the instrument answered.
+  bool SelfTest();
+
+  Result SetTimestamp(int index);
+  Result SetGate(int index);
+  Result SetGenerator(int index);
+  Result SetTest(bool on);
+  Result SetMemory(bool on);
+  // channel: protocol::kChannelA or kChannelC.
+  Result SetInput(std::uint32_t channel, InputField field, int value);
+  Result SetLevel(std::uint32_t channel, int position);
+  Result ResetLevel(std::uint32_t channel);
+  Result SetCalibration(int value);
+  Result StoreCalibration();
+  Result SetLaunch(bool singleShot);
+
+  // INITiate: in automatic launch the results already waiting are dropped,
+  // in single shot the first measurement is started.
+  void Arm();
+  // n readings in NR3; those that failed are +9.91E+37 with their error.
+  // False when the line failed (its error is among the errors).
+  bool Acquire(int n, bool armed, std::vector<std::string>& readings, std::vector<Error>& errors);
+
+  const CounterState& State() const { return state_; }
+  const Controls& Enabled() const { return controls_; }
+  // What CONFigure? reports.
+  Configuration Current() const;
+  // The level spin's position for channel A or C, and the calibration value
+  // (the spin's while calibrating unsaved, else the stored one).
+  int LevelPosition(std::uint32_t channel) const;
+  int CalibrationValue() const;
+
+ private:
+  struct View;
+  Result Check(const Outcome& o);
+  Result ReadBack(int attempts);
+  void ChannelReadBack();
+  void NoteLevel();
+  Result Click(const Configuration& target, bool modeClick, std::uint32_t channel);
+  std::optional<std::vector<std::uint32_t>> Plan(const Configuration& c, std::uint32_t channel);
+  std::uint64_t ResultWaitMs() const;
+
+  IClock& clock_;
+  CounterState state_;
+  InstrumentLink link_;
+  Counter counter_;
+  Controls controls_;
+  bool connected_ = false;
+  bool resync_ = false;  // the port came back: read the configuration before use
+  std::optional<std::uint8_t> serial_;
+  // The mode dialogs' remembered choices.
+  int durationChoice_ = 0;
+  int countChoice_ = 0;
+  int ratioChoice_ = 0;
+  int calibrationSpin_ = 0;
+  std::array<int, 2> level_{protocol::kLevelMiddle, protocol::kLevelMiddle};  // A, C
+};
+
+// The mode's name for a reason in English.
+std::string ModeName(std::uint32_t measureMode);
+
+}  // namespace kolvane::scpi
