@@ -2,7 +2,6 @@
 child processes for the tests; every address is on 127.0.0.1."""
 import os
 import re
-import select
 import signal
 import subprocess
 import tempfile
@@ -22,9 +21,10 @@ class Sim:
         self.proc = None
         self.start()
 
-    def start(self):
+    def start(self, *more):
         self.proc = subprocess.Popen(
-            [SIM, "--dir", self.dir, "--port", str(self.port), "--log", self.log] + self.extra,
+            [SIM, "--dir", self.dir, "--port", str(self.port), "--log", self.log] + self.extra +
+            list(more),
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         line = self.proc.stdout.readline()
         if not line.startswith("ready "):
@@ -52,23 +52,14 @@ class Server:
                                      env=env, text=True)
         self.lines = []
         self.port = None
-        deadline = time.time() + 30
-        while wait_for and self.port is None and time.time() < deadline:
-            ready, _, _ = select.select([self.proc.stderr], [], [], 0.5)
-            if not ready:
-                continue
-            line = self.proc.stderr.readline()
-            if not line:
-                break
-            self.lines.append(line)
-            m = re.search(r"serving SCPI on 127\.0\.0\.1:(\d+)", line)
-            if m:
-                self.port = int(m.group(1))
         threading.Thread(target=self._drain, daemon=True).start()
+        if wait_for and self.wait_for(wait_for, 30):
+            self.port = int(re.search(r"serving SCPI on 127\.0\.0\.1:(\d+)", self.text()).group(1))
 
     def _drain(self):
         for line in self.proc.stderr:
             self.lines.append(line)
+        self.proc.stderr.close()
 
     def text(self):
         return "".join(self.lines)
