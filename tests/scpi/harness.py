@@ -10,6 +10,12 @@ import time
 
 SIM = os.environ["KOLVANE_SIM"]
 SERVER = os.environ.get("KOLVANE_SCPI", "")
+# kolvane-scpi.exe: scripts/wine-run and its prefix, whose COM3 the simulator
+# becomes (dosdevices/com3).
+WINE_RUN = os.environ.get("KOLVANE_WINE_RUN")
+WINE_PREFIX = os.environ.get("KOLVANE_WINE_PREFIX")
+# Windows knows no SIGTERM: Wine ends the program at once; SIGINT is Ctrl+C.
+STOP_SIGNAL = signal.SIGINT if WINE_RUN else signal.SIGTERM
 
 
 class Sim:
@@ -18,6 +24,9 @@ class Sim:
     def __init__(self, directory, port=3, extra=()):
         self.dir, self.port, self.extra = directory, port, list(extra)
         self.log = os.path.join(directory, "sim.log")
+        if WINE_PREFIX:
+            subprocess.run([WINE_RUN, WINE_PREFIX], check=True)  # made on first use
+            self.dir = os.path.join(WINE_PREFIX, "dosdevices")
         self.proc = None
         self.start()
 
@@ -72,7 +81,7 @@ class Server:
             time.sleep(0.05)
         return False
 
-    def stop(self, signo=signal.SIGTERM):
+    def stop(self, signo=STOP_SIGNAL):
         """The exit status after the signal."""
         if self.proc.poll() is None:
             self.proc.send_signal(signo)
@@ -80,7 +89,8 @@ class Server:
 
 
 def server_command(*args):
-    return [SERVER, "--port", "3", "--listen", "127.0.0.1:0"] + list(args)
+    wine = [WINE_RUN, WINE_PREFIX] if WINE_RUN else []
+    return wine + [SERVER, "--port", "3", "--listen", "127.0.0.1:0"] + list(args)
 
 
 def env_with_ports(directory):

@@ -2,7 +2,6 @@
 PyVISA with its pure-Python backend, lxi-tools, and plain sockets for the
 limits. Run by ctest with KOLVANE_SCPI and KOLVANE_SIM set."""
 import os
-import signal
 import socket
 import subprocess
 import threading
@@ -39,7 +38,7 @@ class ServerTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.inst.close()
-        status = cls.server.stop(signal.SIGTERM)
+        status = cls.server.stop()
         frames = cls.sim.frames() if cls.sim.proc else []
         cls.sim.stop()
         cls.tmp.cleanup()
