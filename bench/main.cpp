@@ -16,6 +16,7 @@ const char kUsage[] =
     "Usage: kolvane-bench [panel] [--seconds S] [--record] [--paints]\n"
     "       kolvane-bench logger [--seconds S] [--rate R]\n"
     "       kolvane-bench stats [--readings N]\n"
+    "       kolvane-bench scpi [--seconds S]\n"
     "\n"
     "panel   the panel against kolvane-sim in automatic launch at 10 results per\n"
     "        second for S seconds (default 30): display latency, CPU time and peak\n"
@@ -27,6 +28,10 @@ const char kUsage[] =
     "        results written against rows recorded, CPU time per reading.\n"
     "stats   N readings (default 1000000) fed to the recording statistics: memory\n"
     "        per reading and time per reading.\n"
+    "scpi    kolvane-scpi against kolvane-sim on 127.0.0.1: *IDN? round trip, lxi\n"
+    "        benchmark, the time from a result's last byte to the READ? reply, READ? at\n"
+    "        full rate with and without 100 idle connections, and the server's CPU\n"
+    "        idle and at 10 results per second, S seconds each (default 10).\n"
     "\n"
     "The load average is printed with the figures: on a busy machine, run again.\n";
 
@@ -51,12 +56,13 @@ int main(int argc, char** argv) {
   std::string mode = "panel";
   int i = 1;
   if (i < argc && argv[i][0] != '-') mode = argv[i++];
-  if (mode != "panel" && mode != "logger" && mode != "stats") {
-    return Usage("unknown mode '" + mode + "' (panel, logger or stats)");
+  if (mode != "panel" && mode != "logger" && mode != "stats" && mode != "scpi") {
+    return Usage("unknown mode '" + mode + "' (panel, logger, stats or scpi)");
   }
   PanelOptions panel;
   LoggerOptions logger;
   StatsOptions stats;
+  ScpiOptions scpi;
   for (; i < argc; ++i) {
     const std::string opt = argv[i];
     if (opt == "--help" || opt == "-h") {
@@ -69,7 +75,7 @@ int main(int argc, char** argv) {
       if (!Number(argv[++i], 1, 86400, &v)) {
         return Usage(std::string("--seconds '") + argv[i] + "': a number from 1 to 86400");
       }
-      panel.seconds = logger.seconds = v;
+      panel.seconds = logger.seconds = scpi.seconds = v;
     } else if (opt == "--record" && mode == "panel") {
       panel.record = true;
     } else if (opt == "--paints" && mode == "panel") {
@@ -89,5 +95,6 @@ int main(int argc, char** argv) {
   }
   if (mode == "logger") return RunLogger(logger);
   if (mode == "stats") return RunStats(stats);
+  if (mode == "scpi") return RunScpi(scpi);
   return RunPanel(panel, argc, argv);
 }

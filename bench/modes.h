@@ -24,4 +24,10 @@ struct StatsOptions {
 };
 int RunStats(const StatsOptions& options);
 
+struct ScpiOptions {
+  double seconds = 10;    // each phase of reading, and the idle one
+  int idnQueries = 2000;  // round trips of *IDN?
+};
+int RunScpi(const ScpiOptions& options);
+
 }  // namespace kolvane::bench

@@ -44,7 +44,7 @@ struct Server::Connection {
   std::uint64_t id = 0;
   std::string peer;
   LineSplitter splitter;
-  std::array<char, 16 * 1024> buffer{};
+  std::array<char, 4096> buffer{};
   // Complete lines not yet run, and their bytes.
   std::deque<LineSplitter::Item> waiting;
   std::size_t waitingBytes = 0;

@@ -1,0 +1,310 @@
+// The scpi mode: kolvane-scpi against kolvane-sim on loopback. The round
+// trip of *IDN?, lxi-tools' own benchmark, the time from a result's last
+// byte on the line to the READ? reply, a client reading at full rate with
+// and without 100 idle connections beside it, and the server's CPU time
+// idle and at 10 results per second.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/modes.h"
+#include "bench/report.h"
+#include "tests/integration/sim_process.h"
+
+namespace kolvane::bench {
+
+namespace {
+
+constexpr double kIdnTargetMs = 1;
+constexpr double kReadTargetMs = 5;
+constexpr int kIdleConnections = 100;
+
+int Fail(const std::string& why) {
+  std::fprintf(stderr, "kolvane-bench: %s\n", why.c_str());
+  return 1;
+}
+
+// CLOCK_MONOTONIC in ms, the clock of the simulator's log.
+double MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double Quantile(std::vector<double> v, double q) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
+}
+
+int FreePort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t n = sizeof a;
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+// A blocking client on 127.0.0.1.
+class Client {
+ public:
+  explicit Client(int port) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+    const int one = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+  ~Client() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Ok() const { return fd_ >= 0; }
+  // Sends the line and waits for one reply line; empty on failure.
+  std::string Query(const std::string& line) {
+    Send(line);
+    std::string reply;
+    for (;;) {
+      const std::size_t lf = buffer_.find('\n');
+      if (lf != std::string::npos) {
+        reply = buffer_.substr(0, lf);
+        buffer_.erase(0, lf + 1);
+        return reply;
+      }
+      char b[4096];
+      const ssize_t n = read(fd_, b, sizeof b);
+      if (n <= 0) return {};
+      buffer_.append(b, static_cast<std::size_t>(n));
+    }
+  }
+  void Send(const std::string& line) {
+    const std::string out = line + "\n";
+    if (write(fd_, out.data(), out.size()) != static_cast<ssize_t>(out.size())) buffer_.clear();
+  }
+
+ private:
+  int fd_ = -1;
+  std::string buffer_;
+};
+
+// kolvane-scpi as a child process on a free port.
+class ServerProcess {
+ public:
+  explicit ServerProcess(int maxClients) : port_(FreePort()) {
+    const std::string listen = "127.0.0.1:" + std::to_string(port_);
+    const std::string max = std::to_string(maxClients);
+    pid_ = fork();
+    if (pid_ == 0) {
+      execl(KOLVANE_SCPI_PATH, KOLVANE_SCPI_PATH, "--port", "1", "--listen", listen.c_str(),
+            "--max-clients", max.c_str(), "--quiet", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 200 && !ready_; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      Client probe(port_);
+      ready_ = probe.Ok() && probe.Query("*IDN?").rfind("Kolvane,", 0) == 0;
+    }
+  }
+  ~ServerProcess() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool Ready() const { return ready_; }
+  int Port() const { return port_; }
+  // User and system CPU time so far, in ms.
+  double CpuMs() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string f;
+    double utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> f; ++i) {
+      if (i == 14) utime = std::stod(f);
+      if (i == 15) stime = std::stod(f);
+    }
+    return (utime + stime) * 1e3 / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+  // Resident memory in kB.
+  long RssKb() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return 0;
+  }
+
+ private:
+  int port_;
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};
+
+// When the simulator finished writing each result ('G' and its counts).
+std::vector<double> ResultTimes(const std::vector<std::string>& log) {
+  std::vector<double> times;
+  for (const std::string& line : log) {
+    std::istringstream in(line);
+    std::string kind, first;
+    double ms = 0;
+    if (in >> kind >> ms >> first && kind == "TX" && first == "47") times.push_back(ms);
+  }
+  return times;
+}
+
+// READ? back to back for the time given: the replies' arrival times.
+std::vector<double> ReadFor(Client& c, double seconds, std::size_t* bad) {
+  std::vector<double> arrivals;
+  const double end = MonotonicMs() + seconds * 1e3;
+  while (MonotonicMs() < end) {
+    const std::string reply = c.Query("READ?");
+    const double t = MonotonicMs();
+    if (reply.empty() || reply[0] != '+' || reply.find("E+37") != std::string::npos) {
+      ++*bad;
+    } else {
+      arrivals.push_back(t);
+    }
+    if (reply.empty()) break;
+  }
+  return arrivals;
+}
+
+std::string Ms(double ms) {
+  return Format("%.3f ms", ms);
+}
+
+}  // namespace
+
+int RunScpi(const ScpiOptions& options) {
+  const std::string loadBefore = LoadAverage();
+  Table t;
+
+  // At 10 results per second: idle CPU, CPU while reading, READ? latency.
+  {
+    test::SimProcess sim({"--rate", "10", "--signal-khz", "1000"});
+    if (!sim.Ready()) return Fail("kolvane-sim did not start (" KOLVANE_SIM_PATH ")");
+    ServerProcess server(8);
+    if (!server.Ready()) return Fail("kolvane-scpi did not answer (" KOLVANE_SCPI_PATH ")");
+    Client c(server.Port());
+    c.Query("FREQ:GATE:TIME 0.01;*OPC?");
+
+    double cpu0 = server.CpuMs();
+    std::this_thread::sleep_for(std::chrono::duration<double>(options.seconds));
+    const double idle = (server.CpuMs() - cpu0) / (options.seconds * 10);
+
+    std::size_t bad = 0;
+    cpu0 = server.CpuMs();
+    const double start = MonotonicMs();
+    const std::vector<double> arrivals = ReadFor(c, options.seconds, &bad);
+    const double reading = (server.CpuMs() - cpu0) / ((MonotonicMs() - start) / 100);
+
+    const std::vector<double> results = ResultTimes(sim.Log());
+    // The simulator stamps a result once write() has returned, sometimes
+    // after the reply has come: each reply goes with the nearest result
+    // (they are 100 ms apart), and such a reply counts as 0.
+    std::vector<double> latency;
+    for (const double a : arrivals) {
+      const auto it = std::lower_bound(results.begin(), results.end(), a);
+      double nearest = it != results.end() ? *it : -1e9;
+      if (it != results.begin() && a - *std::prev(it) < nearest - a) nearest = *std::prev(it);
+      if (std::abs(a - nearest) < 50) latency.push_back(std::max(0.0, a - nearest));
+    }
+    t.Add("server CPU, idle", Format("%.3f %% of one core", idle));
+    t.Add(
+        "server CPU, READ? at 10 results/s",
+        Format("%.3f %% of one core (%zu readings, %zu not valid)", reading, arrivals.size(), bad));
+    const double p99 = Quantile(latency, 0.99);
+    t.Add("result's last byte to READ? reply, median", Ms(Quantile(latency, 0.5)));
+    t.Add("result's last byte to READ? reply, p99", Ms(p99), "at most 5 ms",
+          !latency.empty() && p99 <= kReadTargetMs);
+  }
+
+  // At the fastest rate: round trips, lxi-tools, idle connections.
+  {
+    test::SimProcess sim({"--rate", "100", "--signal-khz", "1000"});
+    if (!sim.Ready()) return Fail("kolvane-sim did not start (" KOLVANE_SIM_PATH ")");
+    ServerProcess server(kIdleConnections + 8);
+    if (!server.Ready()) return Fail("kolvane-scpi did not answer (" KOLVANE_SCPI_PATH ")");
+    Client c(server.Port());
+    c.Query("FREQ:GATE:TIME 0.001;*OPC?");
+
+    std::vector<double> idn;
+    for (int i = 0; i < options.idnQueries; ++i) {
+      const double t0 = MonotonicMs();
+      if (c.Query("*IDN?").empty()) return Fail("*IDN? got no reply");
+      idn.push_back(MonotonicMs() - t0);
+    }
+    const double idnP99 = Quantile(idn, 0.99);
+    t.Add("*IDN? round trip, median", Ms(Quantile(idn, 0.5)));
+    t.Add("*IDN? round trip, p99", Ms(idnP99), "at most 1 ms", idnP99 <= kIdnTargetMs);
+
+    const std::string lxi =
+        "lxi benchmark -a 127.0.0.1 -r -c 1000 -p " + std::to_string(server.Port()) + " 2>&1";
+    std::string lxiOut;
+    if (FILE* p = popen(lxi.c_str(), "r")) {
+      char b[4096];
+      while (std::fgets(b, sizeof b, p) != nullptr) lxiOut += b;
+      pclose(p);
+    }
+    const std::size_t at = lxiOut.find("Result: ");
+    t.Add("lxi benchmark -r -c 1000", at == std::string::npos
+                                          ? "lxi failed or missing"
+                                          : lxiOut.substr(at + 8, lxiOut.find('\n', at) - at - 8));
+
+    std::size_t bad = 0;
+    const long rss0 = server.RssKb();
+    const std::size_t alone = ReadFor(c, options.seconds, &bad).size();
+    const long rss1 = server.RssKb();
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < kIdleConnections; ++i) {
+      idle.push_back(std::make_unique<Client>(server.Port()));
+      // Answered: accepted, with its session.
+      if (!idle.back()->Ok() || idle.back()->Query("*IDN?").empty()) {
+        return Fail("an idle connection was refused");
+      }
+    }
+    const long rss2 = server.RssKb();
+    const std::size_t crowded = ReadFor(c, options.seconds, &bad).size();
+    const long rss3 = server.RssKb();
+    const double aloneRate = static_cast<double>(alone) / options.seconds;
+    const double crowdedRate = static_cast<double>(crowded) / options.seconds;
+    t.Add("READ? at full rate, alone", Format("%.1f readings/s", aloneRate));
+    t.Add("READ? at full rate, 100 idle connections", Format("%.1f readings/s", crowdedRate),
+          "no slowdown", crowdedRate >= 0.95 * aloneRate);
+    t.Add("server memory while reading, alone", Format("%ld -> %ld kB", rss0, rss1));
+    t.Add("server memory while reading, 100 idle", Format("%ld -> %ld kB", rss2, rss3), "no growth",
+          rss3 <= rss2 + 64);
+    t.Add("readings not valid", Format("%zu", bad));
+  }
+
+  std::printf("kolvane-bench scpi: kolvane-scpi against kolvane-sim on 127.0.0.1\n");
+  std::printf("  load average before %s, after %s\n", loadBefore.c_str(), LoadAverage().c_str());
+  t.Print();
+  return 0;
+}
+
+}  // namespace kolvane::bench
