@@ -3,13 +3,14 @@
 # and mount namespaces of its own, with only the loopback interface, a
 # private system bus and an avahi-daemon limited to lo, so that no packet can
 # leave the machine; it stops both when it ends. First without the daemon
-# (the server says so and serves on), then with it (the announcement comes).
+# (the server says so and serves on), then with it (the announcement comes,
+# and lxi-tools' discovery finds it too).
 # Needs KOLVANE_SCPI and KOLVANE_SIM; exits 77 (skipped) where namespaces or
 # the tools are missing.
 set -euo pipefail
 
 if [ "${1:-}" != --inside ]; then
-  for tool in unshare ip dbus-daemon avahi-daemon avahi-browse python3; do
+  for tool in unshare ip dbus-daemon avahi-daemon avahi-browse lxi python3; do
     command -v "$tool" >/dev/null || { echo "$tool is missing: skipped"; exit 77; }
   done
   unshare --net --mount true 2>/dev/null || { echo "no namespaces here (not root?): skipped"; exit 77; }
@@ -111,6 +112,9 @@ echo "$line" | grep -q ";127.0.0.1;$port;" || fail "not port $port"
 for txt in '"Manufacturer=Kolvane"' '"SerialNumber=0005"' '"FirmwareVersion=' '"Model='; do
   [[ "$line" == *"$txt"* ]] || fail "TXT lacks $txt"
 done
+
+lxi=$(timeout 30 lxi discover -m -t 3 2>&1) || true
+[[ "$lxi" == *"scpi-raw service on port $port"* ]] || fail "lxi discover -m does not find it: $lxi"
 
 kill -TERM "$server"
 status=0
