@@ -171,9 +171,11 @@ double Multiplier(Dimension unit, const std::string& s) {
     double factor;
   };
   static constexpr Suffix kSuffixes[] = {
-      {Dimension::kTime, "S", 1.0},   {Dimension::kTime, "MS", 1e-3},  {Dimension::kTime, "US", 1e-6},
-      {Dimension::kTime, "NS", 1e-9}, {Dimension::kTime, "PS", 1e-12}, {Dimension::kOhm, "OHM", 1.0},
-      {Dimension::kOhm, "KOHM", 1e3}, {Dimension::kOhm, "MOHM", 1e6},  {Dimension::kOhm, "GOHM", 1e9},
+      {Dimension::kTime, "S", 1.0},    {Dimension::kTime, "MS", 1e-3},
+      {Dimension::kTime, "US", 1e-6},  {Dimension::kTime, "NS", 1e-9},
+      {Dimension::kTime, "PS", 1e-12}, {Dimension::kOhm, "OHM", 1.0},
+      {Dimension::kOhm, "KOHM", 1e3},  {Dimension::kOhm, "MOHM", 1e6},
+      {Dimension::kOhm, "GOHM", 1e9},
   };
   for (const Suffix& x : kSuffixes) {
     if (x.unit == unit && s == x.name) return x.factor;
@@ -248,6 +250,7 @@ constexpr const char* kVariantReplies[] = {"1", "2", "3", "4"};
 // ---- The error queue ----
 
 void ErrorQueue::Push(Error e) {
+  ++pushed_;
   if (q_.size() < kCapacity) {
     q_.push_back(std::move(e));
   } else {

@@ -2,6 +2,7 @@
 // its own sample count, over the instrument that all sessions share.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -25,9 +26,13 @@ class ErrorQueue {
   std::optional<Error> Pop();
   std::size_t Size() const { return q_.size(); }
   void Clear() { q_.clear(); }
+  const std::deque<Error>& Entries() const { return q_; }
+  // Every error ever queued, overflowed ones included.
+  std::uint64_t Pushed() const { return pushed_; }
 
  private:
   std::deque<Error> q_;
+  std::uint64_t pushed_ = 0;
 };
 
 class ScpiSession : public Session {
