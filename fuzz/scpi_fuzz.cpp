@@ -89,6 +89,8 @@ struct Bench {
       while (const auto due = model.NextDue()) {
         if (*due > now + 5000) break;
         for (const auto& chunk : model.TakeDue(*due)) {
+          // A reply read out of step may put any of these into the state.
+          Reported(chunk);
           p.Reply(chunk, static_cast<std::uint64_t>(*due - now));
         }
       }
@@ -103,6 +105,11 @@ struct Bench {
   // What the instrument said of each state byte, beyond the ranges.
   void Reported(const sim::PanelBytes& b) {
     for (std::size_t i = 0; i < b.size(); ++i) reported[i].insert(b[i]);
+  }
+  void Reported(const std::vector<std::uint8_t>& bytes) {
+    for (std::uint8_t c : bytes) {
+      for (auto& r : reported) r.insert(c);
+    }
   }
 
   void CheckState() {
@@ -213,9 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Any of them may end up read as a state byte.
         const std::uint8_t head = tape.Byte();
         const std::string bytes = tape.Bytes(head & 0x1F);
-        for (char c : bytes) {
-          for (auto& r : b.reported) r.insert(static_cast<std::uint8_t>(c));
-        }
+        b.Reported(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
         b.ports.Reply(bytes, (head >> 5) * 4u);
         break;
       }

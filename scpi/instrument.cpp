@@ -328,7 +328,9 @@ Result Instrument::Reset() {
   ModeClicked(controls_, Function::kFrequency, 0, state_.test);
   if (!note(Check(counter_.SetFrequencyMode()))) return first;
   link_.DropUnreadInput();
-  note(Check(counter_.SetLaunch(false)));
+  // The start-up panel, whose automatic launch radio is enabled.
+  if (!note(Check(counter_.SetLaunch(false)))) return first;
+  controls_.launchAuto = true;
   return first;
 }
 

@@ -42,6 +42,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "FREQ:GATE:TIME? MIN;TIME? MAX;TIME? DEF",
                  R("+1.0E-03;+1.0E+01;+1.0E-01"),
                  {}},
+        LineCase{
+            "RelativeToThePath", "INP1:COUP AC;COUP?;:SYST:VERS?;ERR:COUN?", R("AC;1999.0;0"), {}},
+        LineCase{"NotBelowAnotherBranch", "SYST:ERR:COUN?;VERS?", R("0"), {-113}},
+        LineCase{"CommonKeepsThePath", "FREQ:GATE:TIME 1;*OPC?;TIME?", R("1;+1.0E+00"), {}},
         LineCase{"SeveralQueriesOneLine", "SYST:VERS?;*OPC?;SAMP:COUN?", R("1999.0;1;1"), {}},
         LineCase{"CrLfPartsAreNoCommand", "SYST:VERS?  ;  ", R("1999.0"), {}},
         LineCase{"OutOfList", "FREQ:GATE:TIME 0.5", kNone, {-222}},
