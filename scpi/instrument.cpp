@@ -12,6 +12,7 @@ using protocol::kChannelB;
 using protocol::kChannelC;
 
 constexpr std::uint32_t kModeClick = 0;
+constexpr int kDrainRounds = 64;
 // A poll's status read waits up to the link's read time-out; a result may
 // take the gate and three of those.
 constexpr std::uint64_t kResultGraceMs = 3 * kLinkTimeouts.readTotalTimeoutConstant;
@@ -104,6 +105,13 @@ Result Instrument::Check(const Outcome& o) {
   return Error{err::kNotAcknowledged, o.reason};
 }
 
+void Instrument::Drain() {
+  // Results pile up while no command reads them; the link reads away 1 KiB
+  // at a time.
+  for (int i = 0; i < kDrainRounds && link_.DropUnreadInput() != 0; ++i) {
+  }
+}
+
 void Instrument::NoteLevel() {
   if (state_.activeChannel == kChannelA) level_[0] = state_.levelPosition;
   if (state_.activeChannel == kChannelC) level_[1] = state_.levelPosition;
@@ -112,7 +120,7 @@ void Instrument::NoteLevel() {
 Result Instrument::ReadBack(int attempts) {
   for (int i = 0; i < attempts && !link_.Lost(); ++i) {
     // Results that came meanwhile are no reply to the request.
-    link_.DropUnreadInput();
+    Drain();
     if (counter_.ReadBack() == StateReply::Ok) {
       ReadBackApplied(controls_, state_.rxBuffer.data(), state_.test);
       NoteLevel();
@@ -220,7 +228,7 @@ std::optional<std::vector<std::uint32_t>> Instrument::Plan(const Configuration& 
 }
 
 Result Instrument::Click(const Configuration& target, bool modeClick, std::uint32_t channel) {
-  link_.DropUnreadInput();
+  Drain();
   if (!modeClick) {
     ChannelClicked(controls_, channel, state_.measureMode, state_.test);
     if (Result r = Check(counter_.SelectChannel(channel))) return r;
@@ -315,19 +323,19 @@ Result Instrument::Reset() {
     if (r && !first) first = r;
     return !link_.Lost();
   };
-  link_.DropUnreadInput();
+  Drain();
   if (!note(Check(counter_.SetTimestamp(2)))) return first;
-  link_.DropUnreadInput();
+  Drain();
   if (!note(Check(counter_.SetGate(3)))) return first;
-  link_.DropUnreadInput();
+  Drain();
   ChannelClicked(controls_, kChannelA, state_.measureMode, state_.test);
   if (!note(Check(counter_.ForceChannel(kChannelA)))) return first;
   clock_.Sleep(protocol::kSlowPollMs);
   if (!note(ReadBack(1))) return first;
-  link_.DropUnreadInput();
+  Drain();
   ModeClicked(controls_, Function::kFrequency, 0, state_.test);
   if (!note(Check(counter_.SetFrequencyMode()))) return first;
-  link_.DropUnreadInput();
+  Drain();
   // The start-up panel, whose automatic launch radio is enabled.
   if (!note(Check(counter_.SetLaunch(false)))) return first;
   controls_.launchAuto = true;
@@ -344,7 +352,7 @@ Result Instrument::SetTimestamp(int index) {
     return Conflict("the panel disables the time stamps in " + ModeName(state_.measureMode) +
                     " mode" + (byTest && state_.test == 0 ? " with test off" : ""));
   }
-  link_.DropUnreadInput();
+  Drain();
   return Check(counter_.SetTimestamp(index));
 }
 
@@ -352,19 +360,19 @@ Result Instrument::SetGate(int index) {
   if (!controls_.gates) {
     return Conflict("the panel disables the gate in " + ModeName(state_.measureMode) + " mode");
   }
-  link_.DropUnreadInput();
+  Drain();
   return Check(counter_.SetGate(index));
 }
 
 Result Instrument::SetGenerator(int index) {
-  link_.DropUnreadInput();
+  Drain();
   return Check(counter_.SetGenerator(index));
 }
 
 Result Instrument::SetTest(bool on) {
   // A toggle: pressing it into the state it shows sends nothing.
   if ((state_.test == 1) == on) return std::nullopt;
-  link_.DropUnreadInput();
+  Drain();
   TestSwitched(controls_, state_.measureMode, on);
   return Check(counter_.SetTest(on));
 }
@@ -373,7 +381,7 @@ Result Instrument::SetMemory(bool on) {
   if (!controls_.memory) return Conflict("the panel disables the memory while channel B is active");
   if (auto refusal = counter_.MemoryRefusal()) return Conflict(refusal->reason);
   if ((state_.memory == 1) == on) return std::nullopt;
-  link_.DropUnreadInput();
+  Drain();
   MemorySwitched(controls_);
   return Check(counter_.SetMemory(on));
 }
@@ -384,7 +392,7 @@ Result Instrument::SetInput(std::uint32_t channel, InputField field, int value) 
                     " is not active; the instrument applies input settings to the active channel");
   }
   if (auto refusal = counter_.InputRefusal()) return Conflict(refusal->reason);
-  link_.DropUnreadInput();
+  Drain();
   return Check(counter_.SetInput(field, value));
 }
 
@@ -394,7 +402,7 @@ Result Instrument::SetLevel(std::uint32_t channel, int position) {
                     " is not active; the instrument applies the level to the active channel");
   }
   if (auto refusal = counter_.LevelRefusal()) return Conflict(refusal->reason);
-  link_.DropUnreadInput();
+  Drain();
   Result r = Check(counter_.SetLevel(static_cast<std::uint8_t>(position)));
   NoteLevel();
   return r;
@@ -405,7 +413,7 @@ Result Instrument::ResetLevel(std::uint32_t channel) {
     return Conflict("channel " + ChannelName(channel) +
                     " is not active; the instrument applies the level to the active channel");
   }
-  link_.DropUnreadInput();
+  Drain();
   Result r = Check(counter_.ResetLevel(protocol::kLevelMiddle));
   NoteLevel();
   return r;
@@ -414,14 +422,14 @@ Result Instrument::ResetLevel(std::uint32_t channel) {
 Result Instrument::SetCalibration(int value) {
   if (state_.calibrationMode != 1) {
     // The calibration radio first, with the spin where the stored value put it.
-    link_.DropUnreadInput();
+    Drain();
     CalibrationEntered(controls_);
     calibrationSpin_ = state_.calibrationCode;
     if (Result r = Check(counter_.EnterCalibration(static_cast<std::uint8_t>(calibrationSpin_)))) {
       return r;
     }
   }
-  link_.DropUnreadInput();
+  Drain();
   calibrationSpin_ = value;
   return Check(counter_.SetCalibration(static_cast<std::uint8_t>(value)));
 }
@@ -430,7 +438,7 @@ Result Instrument::StoreCalibration() {
   if (!controls_.calibrationSave) {
     return Conflict("calibration mode is not on: CALibration:VALue enters it");
   }
-  link_.DropUnreadInput();
+  Drain();
   const auto value = static_cast<std::uint8_t>(CalibrationValue());
   CalibrationSaved(controls_, state_.test);
   return Check(counter_.StoreCalibration(value));
@@ -440,7 +448,7 @@ Result Instrument::SetLaunch(bool singleShot) {
   if (!singleShot && !controls_.launchAuto) {
     return Conflict("the panel disables automatic launch after reading back single-shot launch");
   }
-  link_.DropUnreadInput();
+  Drain();
   if (singleShot) counter_.DrainBeforeSingleShot();
   return Check(counter_.SetLaunch(singleShot));
 }
@@ -454,7 +462,7 @@ std::uint64_t Instrument::ResultWaitMs() const {
 }
 
 void Instrument::Arm() {
-  link_.DropUnreadInput();
+  Drain();
   if (state_.singleShot != 0) counter_.Start();
 }
 
