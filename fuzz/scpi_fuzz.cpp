@@ -180,7 +180,12 @@ struct Bench {
   test::ScriptedPorts ports{clock};
   sim::Instrument model;
   scpi::Instrument instrument{ports, clock};
-  scpi::ScpiSession session{instrument, [] { return scpi::Identity{"Kolvane", "M", "0005", "1"}; }};
+  // A million single-shot readings would take the run's whole time.
+  scpi::ScpiSession session{instrument,
+                            [] {
+                              return scpi::Identity{"Kolvane", "M", "0005", "1"};
+                            },
+                            100};
   std::array<std::set<std::uint8_t>, 15> reported{};
   bool plugged = true;
   std::string last;  // the line last run, for a report

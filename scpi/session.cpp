@@ -267,8 +267,8 @@ std::optional<Error> ErrorQueue::Pop() {
 
 // ---- The session ----
 
-ScpiSession::ScpiSession(Instrument& instrument, std::function<Identity()> identify)
-    : inst_(instrument), identify_(std::move(identify)) {}
+ScpiSession::ScpiSession(Instrument& instrument, std::function<Identity()> identify, int maxSamples)
+    : inst_(instrument), identify_(std::move(identify)), maxSamples_(maxSamples) {}
 
 void ScpiSession::Fail(Error e) {
   // The event status bit of the error's class.
@@ -759,14 +759,15 @@ void ScpiSession::ContinuousQ(Call& c) {
 
 void ScpiSession::SampleCount(Call& c) {
   if (!Arity(c, 1, 1)) return;
-  if (const auto v = Ranged(c, 0, 1, 1e6, 1)) sampleCount_ = static_cast<int>(std::lround(*v));
+  if (const auto v = Ranged(c, 0, 1, maxSamples_, 1))
+    sampleCount_ = static_cast<int>(std::lround(*v));
 }
 
 void ScpiSession::SampleCountQ(Call& c) {
   if (c.unit.params.empty()) {
     c.reply = Nr1(sampleCount_);
   } else if (Arity(c, 0, 1)) {
-    if (const auto v = Ranged(c, 0, 1, 1e6, 1)) c.reply = Nr1(std::lround(*v));
+    if (const auto v = Ranged(c, 0, 1, maxSamples_, 1)) c.reply = Nr1(std::lround(*v));
   }
 }
 

@@ -37,7 +37,10 @@ class ErrorQueue {
 
 class ScpiSession : public Session {
  public:
-  ScpiSession(Instrument& instrument, std::function<Identity()> identify);
+  // SAMPle:COUNt's ceiling; a fuzz run takes a lower one to stay quick.
+  static constexpr int kMaxSamples = 1000000;
+  ScpiSession(Instrument& instrument, std::function<Identity()> identify,
+              int maxSamples = kMaxSamples);
   std::optional<std::string> Execute(std::string_view line) override;
   void InputOverrun() override;
 
@@ -137,6 +140,7 @@ class ScpiSession : public Session {
   int ese_ = 0;
   int esr_ = 0;
   int sre_ = 0;
+  int maxSamples_;
   int sampleCount_ = 1;
   bool initiated_ = false;
   std::vector<std::string> readings_;  // what FETCh? gives again
