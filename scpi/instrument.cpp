@@ -11,7 +11,10 @@ using protocol::kChannelA;
 using protocol::kChannelB;
 using protocol::kChannelC;
 
+// Plan steps besides the channel codes: the wanted mode's radio, and the
+// frequency radio, which frees every channel.
 constexpr std::uint32_t kModeClick = 0;
+constexpr std::uint32_t kFrequencyClick = 0xFF;
 constexpr int kDrainRounds = 64;
 // A poll's status read waits up to the link's read time-out; a result may
 // take the gate and three of those.
@@ -161,7 +164,7 @@ bool Instrument::SelfTest() {
 // The panel as far as planning needs it.
 struct Instrument::View {
   Controls controls;
-  std::uint32_t mode = 0;
+  std::uint32_t measureMode = 0;
   std::uint32_t channel = 0;
   int ratio = 0;        // the variant last sent
   int ratioChoice = 0;  // the dialog's remembered choice
@@ -175,16 +178,20 @@ struct Instrument::View {
         if (Counter::RatioRefusal(target.variant, channel)) return false;
         ratio = ratioChoice = target.variant;
       }
-      mode = MeasureModeOf(target.function, target.variant);
-      if (mode == mode::kDl4) channel = kChannelC;
+      measureMode = MeasureModeOf(target.function, target.variant);
+      if (measureMode == mode::kDl4) channel = kChannelC;
       ModeClicked(controls, target.function, target.variant, test);
       return true;
     }
-    if (!ChannelEnabled(controls, step) || Counter::ChannelRefusal(mode, step)) return false;
+    if (!ChannelEnabled(controls, step) || Counter::ChannelRefusal(measureMode, step)) {
+      return false;
+    }
     channel = step;
-    ChannelClicked(controls, step, mode, test);
+    ChannelClicked(controls, step, measureMode, test);
     // In ratio mode the dialog opens again with its remembered choice.
-    if (mode == mode::kRatio && !Counter::RatioRefusal(ratioChoice, channel)) ratio = ratioChoice;
+    if (measureMode == mode::kRatio && !Counter::RatioRefusal(ratioChoice, channel)) {
+      ratio = ratioChoice;
+    }
     return true;
   }
 };
@@ -196,12 +203,12 @@ std::optional<std::vector<std::uint32_t>> Instrument::Plan(const Configuration& 
   const std::uint32_t wanted = MeasureModeOf(c.function, c.variant);
   const bool ratio = c.function == Function::kRatio;
   const auto reached = [&](const View& v) {
-    return v.mode == wanted && v.channel == channel && (!ratio || v.ratio == c.variant);
+    return v.measureMode == wanted && v.channel == channel && (!ratio || v.ratio == c.variant);
   };
   // The clicks a user would try, fewest first; a ratio takes its channel
   // first, since a channel click in ratio mode opens the dialog again.
   const std::uint32_t m = kModeClick;
-  const std::uint32_t f = 0xFF;  // the frequency radio, which frees every channel
+  const std::uint32_t f = kFrequencyClick;
   std::vector<std::vector<std::uint32_t>> tries{{m}};
   if (ratio) {
     tries.push_back({channel, m});
@@ -309,8 +316,8 @@ Result Instrument::Configure(const Configuration& c) {
                     ChannelName(channel));
   }
   for (std::uint32_t step : *plan) {
-    Result r = step == 0xFF ? Click({Function::kFrequency, 0, {}}, true, 0)
-                            : Click(c, step == kModeClick, step);
+    Result r = step == kFrequencyClick ? Click({Function::kFrequency, 0, {}}, true, 0)
+                                       : Click(c, step == kModeClick, step);
     if (r) return r;
   }
   return std::nullopt;
