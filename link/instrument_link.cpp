@@ -225,25 +225,28 @@ bool InstrumentLink::Exchange(const Command& cmd) {
 // taken for it; the state would then stay on the line and be read as status
 // bytes. What has already arrived is no reply to a request not yet sent, so
 // it is read away at once.
-void InstrumentLink::DropUnreadInput() {
-  if (lost_) return;
+std::uint32_t InstrumentLink::DropUnreadInput() {
+  if (lost_) return 0;
   const PortHandle h = st_.portHandle;
   CommTimeouts link{};
-  if (!ports_.GetCommTimeouts(h, link)) return;
+  if (!ports_.GetCommTimeouts(h, link)) return 0;
   CommTimeouts atOnce = link;
   atOnce.readIntervalTimeout = 0xFFFFFFFFu;  // with no total: return at once
   atOnce.readTotalTimeoutMultiplier = 0;
   atOnce.readTotalTimeoutConstant = 0;
-  if (!ports_.SetCommTimeouts(h, atOnce)) return;
+  if (!ports_.SetCommTimeouts(h, atOnce)) return 0;
   std::array<std::uint8_t, 16> unread{};
   std::uint32_t got = 0;
+  std::uint32_t dropped = 0;
   // Bounded, so that a line that keeps filling cannot hold the tick.
   for (int i = 0; i < 64; ++i) {
     const bool ok = ports_.Read(h, unread.data(), unread.size(), &got);
     NoteFailure(ok);
+    if (ok) dropped += got;
     if (!ok || got < unread.size()) break;
   }
   ports_.SetCommTimeouts(h, link);
+  return dropped;
 }
 
 void InstrumentLink::SkipToQuiet(std::uint32_t maxMs) {

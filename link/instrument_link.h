@@ -62,8 +62,9 @@ class InstrumentLink {
 
   // Writes the frame and applies its acknowledgement rule; true when it held.
   bool Exchange(const Command& cmd);
-  // Reads away at once whatever has already arrived.
-  void DropUnreadInput();
+  // Reads away at once whatever has already arrived, up to 1 KiB; the count
+  // of bytes read away.
+  std::uint32_t DropUnreadInput();
   // Reads on until the line has been quiet for a moment, so that the next
   // byte starts a result: an acknowledgement read while results flow may
   // have taken the first bytes of one. Bounded by maxMs.

@@ -11,7 +11,11 @@ using protocol::kChannelA;
 using protocol::kChannelB;
 using protocol::kChannelC;
 
+// Plan steps besides the channel codes: the wanted mode's radio, and the
+// frequency radio, which frees every channel.
 constexpr std::uint32_t kModeClick = 0;
+constexpr std::uint32_t kFrequencyClick = 0xFF;
+constexpr int kDrainRounds = 64;
 // A poll's status read waits up to the link's read time-out; a result may
 // take the gate and three of those.
 constexpr std::uint64_t kResultGraceMs = 3 * kLinkTimeouts.readTotalTimeoutConstant;
@@ -104,6 +108,13 @@ Result Instrument::Check(const Outcome& o) {
   return Error{err::kNotAcknowledged, o.reason};
 }
 
+void Instrument::Drain() {
+  // Results pile up while no command reads them; the link reads away 1 KiB
+  // at a time.
+  for (int i = 0; i < kDrainRounds && link_.DropUnreadInput() != 0; ++i) {
+  }
+}
+
 void Instrument::NoteLevel() {
   if (state_.activeChannel == kChannelA) level_[0] = state_.levelPosition;
   if (state_.activeChannel == kChannelC) level_[1] = state_.levelPosition;
@@ -112,7 +123,7 @@ void Instrument::NoteLevel() {
 Result Instrument::ReadBack(int attempts) {
   for (int i = 0; i < attempts && !link_.Lost(); ++i) {
     // Results that came meanwhile are no reply to the request.
-    link_.DropUnreadInput();
+    Drain();
     if (counter_.ReadBack() == StateReply::Ok) {
       ReadBackApplied(controls_, state_.rxBuffer.data(), state_.test);
       NoteLevel();
@@ -153,7 +164,7 @@ bool Instrument::SelfTest() {
 // The panel as far as planning needs it.
 struct Instrument::View {
   Controls controls;
-  std::uint32_t mode = 0;
+  std::uint32_t measureMode = 0;
   std::uint32_t channel = 0;
   int ratio = 0;        // the variant last sent
   int ratioChoice = 0;  // the dialog's remembered choice
@@ -167,16 +178,20 @@ struct Instrument::View {
         if (Counter::RatioRefusal(target.variant, channel)) return false;
         ratio = ratioChoice = target.variant;
       }
-      mode = MeasureModeOf(target.function, target.variant);
-      if (mode == mode::kDl4) channel = kChannelC;
+      measureMode = MeasureModeOf(target.function, target.variant);
+      if (measureMode == mode::kDl4) channel = kChannelC;
       ModeClicked(controls, target.function, target.variant, test);
       return true;
     }
-    if (!ChannelEnabled(controls, step) || Counter::ChannelRefusal(mode, step)) return false;
+    if (!ChannelEnabled(controls, step) || Counter::ChannelRefusal(measureMode, step)) {
+      return false;
+    }
     channel = step;
-    ChannelClicked(controls, step, mode, test);
+    ChannelClicked(controls, step, measureMode, test);
     // In ratio mode the dialog opens again with its remembered choice.
-    if (mode == mode::kRatio && !Counter::RatioRefusal(ratioChoice, channel)) ratio = ratioChoice;
+    if (measureMode == mode::kRatio && !Counter::RatioRefusal(ratioChoice, channel)) {
+      ratio = ratioChoice;
+    }
     return true;
   }
 };
@@ -188,12 +203,12 @@ std::optional<std::vector<std::uint32_t>> Instrument::Plan(const Configuration& 
   const std::uint32_t wanted = MeasureModeOf(c.function, c.variant);
   const bool ratio = c.function == Function::kRatio;
   const auto reached = [&](const View& v) {
-    return v.mode == wanted && v.channel == channel && (!ratio || v.ratio == c.variant);
+    return v.measureMode == wanted && v.channel == channel && (!ratio || v.ratio == c.variant);
   };
   // The clicks a user would try, fewest first; a ratio takes its channel
   // first, since a channel click in ratio mode opens the dialog again.
   const std::uint32_t m = kModeClick;
-  const std::uint32_t f = 0xFF;  // the frequency radio, which frees every channel
+  const std::uint32_t f = kFrequencyClick;
   std::vector<std::vector<std::uint32_t>> tries{{m}};
   if (ratio) {
     tries.push_back({channel, m});
@@ -220,7 +235,7 @@ std::optional<std::vector<std::uint32_t>> Instrument::Plan(const Configuration& 
 }
 
 Result Instrument::Click(const Configuration& target, bool modeClick, std::uint32_t channel) {
-  link_.DropUnreadInput();
+  Drain();
   if (!modeClick) {
     ChannelClicked(controls_, channel, state_.measureMode, state_.test);
     if (Result r = Check(counter_.SelectChannel(channel))) return r;
@@ -301,8 +316,8 @@ Result Instrument::Configure(const Configuration& c) {
                     ChannelName(channel));
   }
   for (std::uint32_t step : *plan) {
-    Result r = step == 0xFF ? Click({Function::kFrequency, 0, {}}, true, 0)
-                            : Click(c, step == kModeClick, step);
+    Result r = step == kFrequencyClick ? Click({Function::kFrequency, 0, {}}, true, 0)
+                                       : Click(c, step == kModeClick, step);
     if (r) return r;
   }
   return std::nullopt;
@@ -315,20 +330,22 @@ Result Instrument::Reset() {
     if (r && !first) first = r;
     return !link_.Lost();
   };
-  link_.DropUnreadInput();
+  Drain();
   if (!note(Check(counter_.SetTimestamp(2)))) return first;
-  link_.DropUnreadInput();
+  Drain();
   if (!note(Check(counter_.SetGate(3)))) return first;
-  link_.DropUnreadInput();
+  Drain();
   ChannelClicked(controls_, kChannelA, state_.measureMode, state_.test);
   if (!note(Check(counter_.ForceChannel(kChannelA)))) return first;
   clock_.Sleep(protocol::kSlowPollMs);
   if (!note(ReadBack(1))) return first;
-  link_.DropUnreadInput();
+  Drain();
   ModeClicked(controls_, Function::kFrequency, 0, state_.test);
   if (!note(Check(counter_.SetFrequencyMode()))) return first;
-  link_.DropUnreadInput();
-  note(Check(counter_.SetLaunch(false)));
+  Drain();
+  // The start-up panel, whose automatic launch radio is enabled.
+  if (!note(Check(counter_.SetLaunch(false)))) return first;
+  controls_.launchAuto = true;
   return first;
 }
 
@@ -342,7 +359,7 @@ Result Instrument::SetTimestamp(int index) {
     return Conflict("the panel disables the time stamps in " + ModeName(state_.measureMode) +
                     " mode" + (byTest && state_.test == 0 ? " with test off" : ""));
   }
-  link_.DropUnreadInput();
+  Drain();
   return Check(counter_.SetTimestamp(index));
 }
 
@@ -350,19 +367,19 @@ Result Instrument::SetGate(int index) {
   if (!controls_.gates) {
     return Conflict("the panel disables the gate in " + ModeName(state_.measureMode) + " mode");
   }
-  link_.DropUnreadInput();
+  Drain();
   return Check(counter_.SetGate(index));
 }
 
 Result Instrument::SetGenerator(int index) {
-  link_.DropUnreadInput();
+  Drain();
   return Check(counter_.SetGenerator(index));
 }
 
 Result Instrument::SetTest(bool on) {
   // A toggle: pressing it into the state it shows sends nothing.
   if ((state_.test == 1) == on) return std::nullopt;
-  link_.DropUnreadInput();
+  Drain();
   TestSwitched(controls_, state_.measureMode, on);
   return Check(counter_.SetTest(on));
 }
@@ -371,7 +388,7 @@ Result Instrument::SetMemory(bool on) {
   if (!controls_.memory) return Conflict("the panel disables the memory while channel B is active");
   if (auto refusal = counter_.MemoryRefusal()) return Conflict(refusal->reason);
   if ((state_.memory == 1) == on) return std::nullopt;
-  link_.DropUnreadInput();
+  Drain();
   MemorySwitched(controls_);
   return Check(counter_.SetMemory(on));
 }
@@ -382,7 +399,7 @@ Result Instrument::SetInput(std::uint32_t channel, InputField field, int value) 
                     " is not active; the instrument applies input settings to the active channel");
   }
   if (auto refusal = counter_.InputRefusal()) return Conflict(refusal->reason);
-  link_.DropUnreadInput();
+  Drain();
   return Check(counter_.SetInput(field, value));
 }
 
@@ -392,7 +409,7 @@ Result Instrument::SetLevel(std::uint32_t channel, int position) {
                     " is not active; the instrument applies the level to the active channel");
   }
   if (auto refusal = counter_.LevelRefusal()) return Conflict(refusal->reason);
-  link_.DropUnreadInput();
+  Drain();
   Result r = Check(counter_.SetLevel(static_cast<std::uint8_t>(position)));
   NoteLevel();
   return r;
@@ -403,7 +420,7 @@ Result Instrument::ResetLevel(std::uint32_t channel) {
     return Conflict("channel " + ChannelName(channel) +
                     " is not active; the instrument applies the level to the active channel");
   }
-  link_.DropUnreadInput();
+  Drain();
   Result r = Check(counter_.ResetLevel(protocol::kLevelMiddle));
   NoteLevel();
   return r;
@@ -412,14 +429,14 @@ Result Instrument::ResetLevel(std::uint32_t channel) {
 Result Instrument::SetCalibration(int value) {
   if (state_.calibrationMode != 1) {
     // The calibration radio first, with the spin where the stored value put it.
-    link_.DropUnreadInput();
+    Drain();
     CalibrationEntered(controls_);
     calibrationSpin_ = state_.calibrationCode;
     if (Result r = Check(counter_.EnterCalibration(static_cast<std::uint8_t>(calibrationSpin_)))) {
       return r;
     }
   }
-  link_.DropUnreadInput();
+  Drain();
   calibrationSpin_ = value;
   return Check(counter_.SetCalibration(static_cast<std::uint8_t>(value)));
 }
@@ -428,7 +445,7 @@ Result Instrument::StoreCalibration() {
   if (!controls_.calibrationSave) {
     return Conflict("calibration mode is not on: CALibration:VALue enters it");
   }
-  link_.DropUnreadInput();
+  Drain();
   const auto value = static_cast<std::uint8_t>(CalibrationValue());
   CalibrationSaved(controls_, state_.test);
   return Check(counter_.StoreCalibration(value));
@@ -438,7 +455,7 @@ Result Instrument::SetLaunch(bool singleShot) {
   if (!singleShot && !controls_.launchAuto) {
     return Conflict("the panel disables automatic launch after reading back single-shot launch");
   }
-  link_.DropUnreadInput();
+  Drain();
   if (singleShot) counter_.DrainBeforeSingleShot();
   return Check(counter_.SetLaunch(singleShot));
 }
@@ -452,7 +469,7 @@ std::uint64_t Instrument::ResultWaitMs() const {
 }
 
 void Instrument::Arm() {
-  link_.DropUnreadInput();
+  Drain();
   if (state_.singleShot != 0) counter_.Start();
 }
 

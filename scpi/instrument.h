@@ -78,6 +78,7 @@ class Instrument {
  private:
   struct View;
   Result Check(const Outcome& o);
+  void Drain();
   Result ReadBack(int attempts);
   void ChannelReadBack();
   void NoteLevel();

@@ -111,7 +111,10 @@ bool ParseString(Reader& r, Param& p) {
 std::optional<int> TakeInteger(Reader& r) {
   if (!IsDigit(r.Peek())) return std::nullopt;
   int v = 0;
-  while (IsDigit(r.Peek())) v = v > 100000 ? v : v * 10 + (r.Take() - '0');
+  while (IsDigit(r.Peek())) {
+    const int d = r.Take() - '0';
+    if (v <= 100000) v = v * 10 + d;  // beyond any channel; no overflow
+  }
   return v;
 }
 

@@ -171,9 +171,11 @@ double Multiplier(Dimension unit, const std::string& s) {
     double factor;
   };
   static constexpr Suffix kSuffixes[] = {
-      {Dimension::kTime, "S", 1.0},   {Dimension::kTime, "MS", 1e-3},  {Dimension::kTime, "US", 1e-6},
-      {Dimension::kTime, "NS", 1e-9}, {Dimension::kTime, "PS", 1e-12}, {Dimension::kOhm, "OHM", 1.0},
-      {Dimension::kOhm, "KOHM", 1e3}, {Dimension::kOhm, "MOHM", 1e6},  {Dimension::kOhm, "GOHM", 1e9},
+      {Dimension::kTime, "S", 1.0},    {Dimension::kTime, "MS", 1e-3},
+      {Dimension::kTime, "US", 1e-6},  {Dimension::kTime, "NS", 1e-9},
+      {Dimension::kTime, "PS", 1e-12}, {Dimension::kOhm, "OHM", 1.0},
+      {Dimension::kOhm, "KOHM", 1e3},  {Dimension::kOhm, "MOHM", 1e6},
+      {Dimension::kOhm, "GOHM", 1e9},
   };
   for (const Suffix& x : kSuffixes) {
     if (x.unit == unit && s == x.name) return x.factor;
@@ -248,6 +250,7 @@ constexpr const char* kVariantReplies[] = {"1", "2", "3", "4"};
 // ---- The error queue ----
 
 void ErrorQueue::Push(Error e) {
+  ++pushed_;
   if (q_.size() < kCapacity) {
     q_.push_back(std::move(e));
   } else {
@@ -264,8 +267,8 @@ std::optional<Error> ErrorQueue::Pop() {
 
 // ---- The session ----
 
-ScpiSession::ScpiSession(Instrument& instrument, std::function<Identity()> identify)
-    : inst_(instrument), identify_(std::move(identify)) {}
+ScpiSession::ScpiSession(Instrument& instrument, std::function<Identity()> identify, int maxSamples)
+    : inst_(instrument), identify_(std::move(identify)), maxSamples_(maxSamples) {}
 
 void ScpiSession::Fail(Error e) {
   // The event status bit of the error's class.
@@ -291,6 +294,8 @@ bool ScpiSession::Need() {
 }
 
 std::optional<std::string> ScpiSession::Execute(std::string_view line) {
+  // The CR of a CR LF ending, should the caller have left it.
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   std::optional<std::string> reply;
   for (std::string_view text : SplitUnits(line)) {
     if (IsBlank(text)) continue;
@@ -754,14 +759,15 @@ void ScpiSession::ContinuousQ(Call& c) {
 
 void ScpiSession::SampleCount(Call& c) {
   if (!Arity(c, 1, 1)) return;
-  if (const auto v = Ranged(c, 0, 1, 1e6, 1)) sampleCount_ = static_cast<int>(std::lround(*v));
+  if (const auto v = Ranged(c, 0, 1, maxSamples_, 1))
+    sampleCount_ = static_cast<int>(std::lround(*v));
 }
 
 void ScpiSession::SampleCountQ(Call& c) {
   if (c.unit.params.empty()) {
     c.reply = Nr1(sampleCount_);
   } else if (Arity(c, 0, 1)) {
-    if (const auto v = Ranged(c, 0, 1, 1e6, 1)) c.reply = Nr1(std::lround(*v));
+    if (const auto v = Ranged(c, 0, 1, maxSamples_, 1)) c.reply = Nr1(std::lround(*v));
   }
 }
 

@@ -2,6 +2,7 @@
 // its own sample count, over the instrument that all sessions share.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -25,14 +26,21 @@ class ErrorQueue {
   std::optional<Error> Pop();
   std::size_t Size() const { return q_.size(); }
   void Clear() { q_.clear(); }
+  const std::deque<Error>& Entries() const { return q_; }
+  // Every error ever queued, overflowed ones included.
+  std::uint64_t Pushed() const { return pushed_; }
 
  private:
   std::deque<Error> q_;
+  std::uint64_t pushed_ = 0;
 };
 
 class ScpiSession : public Session {
  public:
-  ScpiSession(Instrument& instrument, std::function<Identity()> identify);
+  // SAMPle:COUNt's ceiling; a fuzz run takes a lower one to stay quick.
+  static constexpr int kMaxSamples = 1000000;
+  ScpiSession(Instrument& instrument, std::function<Identity()> identify,
+              int maxSamples = kMaxSamples);
   std::optional<std::string> Execute(std::string_view line) override;
   void InputOverrun() override;
 
@@ -132,6 +140,7 @@ class ScpiSession : public Session {
   int ese_ = 0;
   int esr_ = 0;
   int sre_ = 0;
+  int maxSamples_;
   int sampleCount_ = 1;
   bool initiated_ = false;
   std::vector<std::string> readings_;  // what FETCh? gives again
