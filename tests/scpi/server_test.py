@@ -2,6 +2,7 @@
 PyVISA with its pure-Python backend, lxi-tools, and plain sockets for the
 limits. Run by ctest with KOLVANE_SCPI and KOLVANE_SIM set."""
 import os
+import signal
 import socket
 import subprocess
 import threading
@@ -162,6 +163,17 @@ class ServerTest(unittest.TestCase):
 
 
 class StartTest(unittest.TestCase):
+    def test_stop_signals_close_the_port_once(self):
+        for signo in (signal.SIGINT, signal.SIGHUP):
+            with temp_dir() as d:
+                sim = Sim(d)
+                server = Server(server_command(), env=env_with_ports(d))
+                self.assertEqual(server.stop(signo), 0, server.text())
+                frames = sim.frames()
+                sim.stop()
+                self.assertEqual(frames[-1], "J\\x0D", signo)
+                self.assertEqual(frames.count("J\\x0D"), 1, signo)
+
     def test_exit_statuses(self):
         with temp_dir() as d:
             server = Server(server_command(), env=env_with_ports(d), wait_for=None)
