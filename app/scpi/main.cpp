@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,12 +55,17 @@ class FoundReport : public ScanReport {
 };
 
 #ifdef _WIN32
-// Ctrl+C, Ctrl+Break, the console closed, the user logged off.
+// Ctrl+C, Ctrl+Break, the console closed, the user logged off. The handler
+// runs on a thread of the system's; gStop is set while the loop can take it.
+std::mutex gStopMutex;
 std::function<void()> gStop;
 HANDLE gFinished = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD type) {
-  if (gStop) gStop();
+  {
+    std::lock_guard lock(gStopMutex);
+    if (gStop) gStop();
+  }
   // For these the system ends the process as soon as the handler returns:
   // wait for the port's closing sequence first.
   if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
@@ -124,7 +130,20 @@ int main(int argc, char** argv) {
   };
 #ifdef _WIN32
   gFinished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  gStop = [&io, &stop] { asio::post(io, stop); };
+  // Unhooked on every way out, before the loop goes.
+  struct StopHook {
+    explicit StopHook(std::function<void()> stop) {
+      std::lock_guard lock(gStopMutex);
+      gStop = std::move(stop);
+    }
+    ~StopHook() {
+      {
+        std::lock_guard lock(gStopMutex);
+        gStop = nullptr;
+      }
+      SetEvent(gFinished);
+    }
+  } hook([&io, &stop] { asio::post(io, stop); });
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 #else
   // Replies to a client that went away fail as writes, not as signals.
@@ -181,8 +200,5 @@ int main(int argc, char** argv) {
   server.StopCounter();
   engine.Close();
   log.Notice("stopped; the port is closed");
-#ifdef _WIN32
-  SetEvent(gFinished);
-#endif
   return kExitOk;
 }

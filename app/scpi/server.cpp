@@ -3,7 +3,9 @@
 #include <array>
 #include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
+#include <chrono>
 #include <deque>
 #include <exception>
 #include <system_error>
@@ -105,13 +107,18 @@ void Server::Start() {
 void Server::Accept(asio::ip::tcp::acceptor& acceptor) {
   acceptor.async_accept([this, &acceptor](std::error_code ec, asio::ip::tcp::socket socket) {
     if (stopping_) return;
+    if (ec == asio::error::operation_aborted) return;
     if (!ec) {
       Admit(std::move(socket));
-    } else if (ec == asio::error::operation_aborted) {
+      Accept(acceptor);
       return;
     }
-    // Out of descriptors and the like: the next client may fare better.
-    Accept(acceptor);
+    // Out of descriptors and the like: try again in a moment rather than spin.
+    log_.Warning("cannot accept a connection: " + ec.message());
+    auto timer = std::make_shared<asio::steady_timer>(io_, std::chrono::milliseconds(200));
+    timer->async_wait([this, &acceptor, timer](std::error_code) {
+      if (!stopping_) Accept(acceptor);
+    });
   });
 }
 
