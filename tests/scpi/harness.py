@@ -85,7 +85,11 @@ class Server:
         """The exit status after the signal."""
         if self.proc.poll() is None:
             self.proc.send_signal(signo)
-        return self.proc.wait(30)
+        try:
+            return self.proc.wait(30)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise
 
 
 def server_command(*args):

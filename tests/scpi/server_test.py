@@ -22,9 +22,11 @@ class ServerTest(unittest.TestCase):
         cls.tmp = temp_dir()
         cls.dir = cls.tmp.name
         cls.sim = Sim(cls.dir)
+        cls.addClassCleanup(cls.sim.stop)
         cls.log = os.path.join(cls.dir, "commands.log")
         cls.server = Server(server_command("--max-clients", "4", "--allow", "127.0.0.1",
                                            "--log", cls.log), env=env_with_ports(cls.dir))
+        cls.addClassCleanup(cls.server.stop)
         assert cls.server.port, cls.server.text()
         cls.rm = pyvisa.ResourceManager("@py")
         cls.inst = cls.open()
