@@ -381,6 +381,9 @@ Result Instrument::SetTest(bool on) {
   if ((state_.test == 1) == on) return std::nullopt;
   Drain();
   TestSwitched(controls_, state_.measureMode, on);
+  // The test button puts the calibration spin back to the stored value,
+  // though calibration mode stays on.
+  calibrationSpin_ = state_.calibrationCode;
   return Check(counter_.SetTest(on));
 }
 
