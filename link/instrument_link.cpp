@@ -1,5 +1,6 @@
 #include "link/instrument_link.h"
 
+#include "protocol/protocol.h"
 #include "resources/format.h"
 
 namespace kolvane {
@@ -7,9 +8,9 @@ namespace kolvane {
 namespace {
 
 constexpr std::uint8_t kNoStatus = '&';  // matches no status byte
-constexpr std::uint8_t kResult = 'G';
-constexpr std::uint8_t kError = 'E';
-constexpr std::uint8_t kInterrupted = 'N';
+constexpr std::uint8_t kResult = protocol::kResultStatus;
+constexpr std::uint8_t kError = protocol::kErrorStatus;
+constexpr std::uint8_t kInterrupted = protocol::kStopStatus;
 
 std::uint32_t BigEndian32(const std::uint8_t* b) {
   return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
@@ -102,12 +103,12 @@ int InstrumentLink::Scan(IScanObserver& observer, int first, int last) {
     }
 
     clock_.Sleep(100);
-    st_.txFrame[0] = 'B';
+    st_.txFrame[0] = protocol::kHandshakeLetter;
     st_.txFrame[1] = kCr;
     Write(st_.txFrame.data(), 2);
     rx[0] = kPrime;
     const std::uint32_t got = Read(rx, 2);
-    if (rx[0] == 'N') {
+    if (rx[0] == protocol::kPresenceReply) {
       // The serial byte may follow the "N" after a pause; a byte left in the
       // buffer from before is no serial number.
       std::optional<std::uint8_t> serial;
@@ -117,7 +118,7 @@ int InstrumentLink::Scan(IScanObserver& observer, int first, int last) {
       break;
     }
     Read(rx, 2);
-    if (rx[0] == 'N') continue;  // answered late: the next pass tries again
+    if (rx[0] == protocol::kPresenceReply) continue;  // answered late: the next pass tries again
     observer.OnNoAnswer(portNumber_);
     DropPort();
   }
@@ -269,7 +270,7 @@ void InstrumentLink::SkipToQuiet(std::uint32_t maxMs) {
 
 StateReply InstrumentLink::RequestState() {
   std::uint8_t* rx = st_.rxBuffer.data();
-  st_.txFrame = {'D', '1', kCr};
+  st_.txFrame = {protocol::kStateLetter, protocol::kStateParam, kCr};
   rx[0] = kPrime;
   Write(st_.txFrame.data(), 3);
   clock_.Sleep(10);
@@ -277,8 +278,8 @@ StateReply InstrumentLink::RequestState() {
   // The "C" may come only at the second look; its state bytes follow it
   // either way and must not be left on the line for the poll to misread.
   Read(rx, 1);
-  if (rx[0] != 'C') Read(rx, 1);
-  if (rx[0] != 'C') return StateReply::NoReply;
+  if (rx[0] != protocol::kStateReplyLetter) Read(rx, 1);
+  if (rx[0] != protocol::kStateReplyLetter) return StateReply::NoReply;
   // A second try only for silence: bytes after a cut reply are the start of
   // the next result, and taking them as state would apply garbage.
   constexpr std::uint32_t kStateBytes = 15;
@@ -334,7 +335,7 @@ PollOutcome InstrumentLink::Poll(std::uint32_t fieldLength, bool patient) {
 }
 
 void InstrumentLink::Close() {
-  st_.txFrame[0] = 'J';
+  st_.txFrame[0] = protocol::kCloseLetter;
   st_.txFrame[1] = kCr;
   Write(st_.txFrame.data(), 2);
   st_.rxBuffer[0] = kPrime;
