@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "platform/window.h"
 #include "resources/layout.h"
 

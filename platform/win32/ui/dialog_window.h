@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "platform/win32/ui/windows_api.h"
 #include "platform/window.h"
 #include "resources/layout.h"
