@@ -29,10 +29,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "app/plot/plot.h"
 #include "platform/posix/port_diagnostics.h"
 #include "platform/posix/system_clock.h"
 #include "platform/posix/system_deps.h"
-#include "platform/qt/plot.h"
 #endif
 
 namespace {

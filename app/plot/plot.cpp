@@ -1,4 +1,4 @@
-#include "platform/qt/plot.h"
+#include "app/plot/plot.h"
 
 #include <QApplication>
 #include <QChart>
