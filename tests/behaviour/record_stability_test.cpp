@@ -284,5 +284,31 @@ TEST(StabilityEdf, SumsAndTablesMeet) {
   }
 }
 
+// Intervals the handbook's reference program (Stable32 1.60) printed for a
+// 19982-point OCXO series at the noise it named: edf and chi-squared agree.
+TEST(StabilityEdf, IntervalsMatchTheReferenceProgram) {
+  struct Row {
+    Deviation kind;
+    double m, terms;
+    int alpha;
+    double low, sigma, high;
+  };
+  const Row rows[] = {{D::kOadev, 256, 19471, -1, 4.7422e-12, 5.0826e-12, 5.5085e-12},
+                      {D::kOadev, 4096, 11791, 0, 7.2435e-12, 9.1057e-12, 1.4019e-11},
+                      {D::kMdev, 512, 18448, -2, 3.8984e-12, 4.3832e-12, 5.1095e-12},
+                      {D::kMdev, 4096, 7696, 0, 7.3831e-12, 9.8071e-12, 1.9848e-11},
+                      {D::kHdev, 1024, 16911, -1, 4.2162e-12, 4.8704e-12, 5.9683e-12},
+                      {D::kHdev, 4096, 7695, 0, 6.5430e-12, 8.4681e-12, 1.4748e-11},
+                      {D::kTotdev, 1024, 19981, -1, 5.6419e-12, 6.4162e-12, 7.6321e-12},
+                      {D::kTotdev, 8192, 19981, 0, 6.7277e-12, 8.7041e-12, 1.5133e-11}};
+  for (const Row& row : rows) {
+    double low = 0, high = 0;
+    ConfidenceInterval(row.sigma, EquivalentDof(row.kind, row.alpha, row.m, row.terms), &low,
+                       &high);
+    EXPECT_NEAR(low / row.low, 1, 2.5e-4) << DeviationName(row.kind) << " m=" << row.m;
+    EXPECT_NEAR(high / row.high, 1, 2.5e-4) << DeviationName(row.kind) << " m=" << row.m;
+  }
+}
+
 }  // namespace
 }  // namespace kolvane::record
