@@ -26,22 +26,13 @@ double Sq(double v) {
 double Sw(double t, int alpha) {
   const double a = std::fabs(t);
   const double ln = a > 0 ? std::log(a) : 0;
-  switch (alpha) {
-    case 2:
-      return -a;
-    case 1:
-      return t * t * ln;
-    case 0:
-      return a * a * a;
-    case -1:
-      return -Sq(t * t) * ln;
-    case -2:
-      return -Sq(a * a) * a;
-    case -3:
-      return Sq(t * t * t) * ln;
-    default:
-      return Sq(a * a * a) * a;
-  }
+  if (alpha >= 2) return -a;
+  if (alpha == 1) return t * t * ln;
+  if (alpha == 0) return a * a * a;
+  if (alpha == -1) return -Sq(t * t) * ln;
+  if (alpha == -2) return -Sq(a * a) * a;
+  if (alpha == -3) return Sq(t * t * t) * ln;
+  return Sq(a * a * a) * a;
 }
 
 // Phase averaged over 1/F of tau (eq. 8); F = 0 stands for F = infinity.
