@@ -6,13 +6,12 @@
 #include "protocol/protocol.h"
 #include "resources/format.h"
 #include "resources/ids.h"
+#include "resources/texts.h"
 
 namespace kolvane {
 
 namespace {
 
-constexpr std::string_view kBadStateText =
-    "Неверно получено состояние панели, нажмите кнопку <Конфигурация>.";
 using protocol::kPollMs;
 
 constexpr int kUnchanged = -1;
