@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "logger/options.h"
 #include "logger/session.h"
+#include "record/file_name.h"
 #include "record/names.h"
 #include "record/recorder.h"
 #include "record/statistics.h"
@@ -21,6 +23,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, whose macros it uses.
+#include <shellapi.h>
 
 #include "platform/win32/system_clock.h"
 #include "platform/win32/system_deps.h"
@@ -64,6 +68,25 @@ std::size_t TerminalWidth() {
   return 80;
 }
 
+// The arguments as UTF-8, from the wide command line: argv holds them in the
+// ANSI code page, which loses every letter outside it (a Cyrillic file name
+// on a Western system).
+std::vector<std::string> Arguments(int argc, char** argv) {
+  int n = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
+  if (wide == nullptr) return std::vector<std::string>(argv + 1, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 1; i < n; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+    arg.resize(arg.size() - 1);  // the terminating NUL
+    args.push_back(std::move(arg));
+  }
+  LocalFree(wide);
+  return args;
+}
+
 std::string DescribeOpenFailure(const std::string& name, std::uint32_t error) {
   std::string port = name.substr(0, name.size() - 1);
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
@@ -100,6 +123,10 @@ std::size_t TerminalWidth() {
 std::string DescribeOpenFailure(const std::string& name, std::uint32_t error) {
   return DescribePortOpenFailure(name, error);
 }
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
 #endif
 
 int Fail(const std::string& message) {
@@ -108,10 +135,14 @@ int Fail(const std::string& message) {
 }
 
 // True when the file can be written; a file made only to find out is removed.
-bool Writable(const std::string& path) {
+bool Writable(const std::string& name) {
+  const std::filesystem::path path = record::PathFromUtf8(name);
   const bool existed = static_cast<bool>(std::ifstream(path));
   const bool ok = static_cast<bool>(std::ofstream(path, std::ios::app));
-  if (ok && !existed) std::remove(path.c_str());
+  if (ok && !existed) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+  }
   return ok;
 }
 
@@ -158,7 +189,7 @@ class LiveSink : public IReadingSink {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = Arguments(argc, argv);
   logger::LogOptions options;
   std::string error;
   if (!logger::ParseLogOptions(args, &options, &error)) {
@@ -185,7 +216,7 @@ int main(int argc, char** argv) {
   std::ofstream csvFile;
   std::ostream* csv = &std::cout;
   if (options.csv != "-") {
-    csvFile.open(options.csv, std::ios::binary | std::ios::trunc);
+    csvFile.open(record::PathFromUtf8(options.csv), std::ios::binary | std::ios::trunc);
     if (!csvFile) return Fail("cannot write --csv '" + options.csv + "': " + std::strerror(errno));
     csv = &csvFile;
   }
@@ -208,7 +239,7 @@ int main(int argc, char** argv) {
     const record::Summary summary = stats.Summarize();
     std::fputs(record::SummaryText(summary).c_str(), stderr);
     if (options.summary) {
-      std::ofstream out(*options.summary, std::ios::binary | std::ios::trunc);
+      std::ofstream out(record::PathFromUtf8(*options.summary), std::ios::binary | std::ios::trunc);
       out << record::SummaryJson(summary);
       if (!out.flush()) {
         std::fprintf(stderr, "kolvane-log: cannot write '%s'\n", options.summary->c_str());
