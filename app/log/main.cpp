@@ -14,6 +14,8 @@
 #include "record/file_name.h"
 #include "record/names.h"
 #include "record/recorder.h"
+#include "record/recording_file.h"
+#include "record/recording_grid.h"
 #include "record/statistics.h"
 #include "record/status_line.h"
 #include "record/summary.h"
@@ -186,6 +188,50 @@ class LiveSink : public IReadingSink {
   bool shown_ = false;
 };
 
+// The end of a run or of --analyze: the summary on standard error, then the
+// JSON and the plot asked for; kExitUsage when one of them cannot be written.
+int Report(const record::Summary& summary, const record::ReadingSeries& series,
+           const logger::LogOptions& options) {
+  int status = logger::kExitOk;
+  std::fputs(record::SummaryText(summary).c_str(), stderr);
+  if (options.summary) {
+    std::ofstream out(record::PathFromUtf8(*options.summary), std::ios::binary | std::ios::trunc);
+    out << record::SummaryJson(summary);
+    if (!out.flush()) {
+      std::fprintf(stderr, "kolvane-log: cannot write '%s'\n", options.summary->c_str());
+      status = logger::kExitUsage;
+    }
+  }
+#ifndef _WIN32
+  if (options.plot) {
+    const std::string why = qt::WritePlot(summary, series, *options.plot);
+    if (!why.empty()) {
+      std::fprintf(stderr, "kolvane-log: cannot draw '%s': %s\n", options.plot->c_str(),
+                   why.c_str());
+      status = logger::kExitUsage;
+    }
+  }
+#else
+  (void)series;
+#endif
+  return status;
+}
+
+// --analyze: a recording from a file, no instrument.
+int Analyze(const logger::LogOptions& options) {
+  const record::PlainNumbers plain{options.tau0S, options.phase, options.fractional,
+                                   options.tau0S || options.phase || options.fractional};
+  record::Recording recording;
+  std::string error;
+  if (!record::ReadRecording(record::PathFromUtf8(*options.analyze), *options.analyze, plain,
+                             &recording, &error)) {
+    return Fail(error);
+  }
+  record::Summary summary = recording.Summarize();
+  record::AddAnalysis(recording.input, recording.applies, options.analysis, &summary);
+  return Report(summary, recording.Series(), options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,6 +258,13 @@ int main(int argc, char** argv) {
   }
 #endif
 
+  for (const auto* path : {&options.summary, &options.plot}) {
+    if (*path && !Writable(**path)) {
+      return Fail("cannot write '" + **path + "': " + std::strerror(errno));
+    }
+  }
+  if (options.analyze) return Analyze(options);
+
   // Every file is checked before the first frame goes out.
   std::ofstream csvFile;
   std::ostream* csv = &std::cout;
@@ -220,42 +273,31 @@ int main(int argc, char** argv) {
     if (!csvFile) return Fail("cannot write --csv '" + options.csv + "': " + std::strerror(errno));
     csv = &csvFile;
   }
-  for (const auto* path : {&options.summary, &options.plot}) {
-    if (*path && !Writable(**path)) {
-      return Fail("cannot write '" + **path + "': " + std::strerror(errno));
-    }
-  }
 
   CatchStopSignals();
   const auto ports = MakeSerialPorts();
   SystemClock clock;
   record::Statistics stats;
+  record::RecordingGrid grid;
   record::Recorder recorder(csv, &stats, record::SystemNow);
+  recorder.SetGrid(&grid);
   LiveSink sink(recorder, stats, options, StderrIsTerminal() && !options.quiet);
 
   int endStatus = logger::kExitOk;
   const auto finish = [&] {
     sink.EndLine();
-    const record::Summary summary = stats.Summarize();
-    std::fputs(record::SummaryText(summary).c_str(), stderr);
-    if (options.summary) {
-      std::ofstream out(record::PathFromUtf8(*options.summary), std::ios::binary | std::ios::trunc);
-      out << record::SummaryJson(summary);
-      if (!out.flush()) {
-        std::fprintf(stderr, "kolvane-log: cannot write '%s'\n", options.summary->c_str());
-        endStatus = logger::kExitUsage;
-      }
+    // The analysis of the rows recorded, as --analyze makes it of their CSV.
+    record::Summary summary = stats.Summarize();
+    record::StabilityInput input;
+    std::size_t badRow = 0;
+    std::string why;
+    if (grid.Build(&input, &badRow, &why)) {
+      record::AddAnalysis(input, grid.Applies(), options.analysis, &summary);
+    } else {
+      std::fprintf(stderr, "kolvane-log: no stability analysis: row %zu: %s\n", badRow + 1,
+                   why.c_str());
     }
-#ifndef _WIN32
-    if (options.plot) {
-      const std::string why = qt::WritePlot(summary, stats.Series(), *options.plot);
-      if (!why.empty()) {
-        std::fprintf(stderr, "kolvane-log: cannot draw '%s': %s\n", options.plot->c_str(),
-                     why.c_str());
-        endStatus = logger::kExitUsage;
-      }
-    }
-#endif
+    endStatus = Report(summary, stats.Series(), options);
   };
 
   logger::SessionDeps deps{*ports,
