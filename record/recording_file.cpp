@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include "record/csv.h"
@@ -17,37 +17,6 @@ namespace kolvane::record {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// The file's lines, each without its line feed and carriage return. Blank
-// lines at the very end are no lines.
-class Lines {
- public:
-  explicit Lines(std::string_view text) : rest_(text) {
-    while (!rest_.empty() && (rest_.back() == '\n' || rest_.back() == '\r' || rest_.back() == ' ' ||
-                              rest_.back() == '\t')) {
-      rest_.remove_suffix(1);
-    }
-  }
-  bool Next(std::string_view* line) {
-    if (done_) return false;
-    const auto end = rest_.find('\n');
-    *line = rest_.substr(0, end);
-    if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
-    if (end == std::string_view::npos) {
-      done_ = true;
-    } else {
-      rest_.remove_prefix(end + 1);
-    }
-    ++number_;
-    return true;
-  }
-  std::size_t Number() const { return number_; }
-
- private:
-  std::string_view rest_;
-  bool done_ = false;
-  std::size_t number_ = 0;
-};
 
 // A piece of the file quoted in a message, cut short when long.
 std::string Quote(std::string_view text) {
@@ -173,7 +142,7 @@ class CsvReader {
       return Bad("status", statusText, why);
     }
     lastElapsed_ = elapsed;
-    lastText_ = elapsedText;
+    lastText_.assign(elapsedText);
     out_->stats.Add(shown, elapsed);
     out_->grid.Add(shown, elapsed);
     return true;
@@ -187,102 +156,156 @@ class CsvReader {
 
   Recording* out_;
   double lastElapsed_ = 0;
-  std::string_view lastText_;
+  std::string lastText_;
 };
 
-bool ParseCsv(Lines& lines, const std::string& name, Recording* out, std::string* error) {
-  out->csv = true;
-  CsvReader reader(out);
-  std::string why;
-  for (std::string_view line; lines.Next(&line);) {
-    if (!reader.Row(line, &why)) {
-      *error = name + ":" + std::to_string(lines.Number()) + ": " + why;
+// Takes the file line by line, whatever size the pieces it is read in.
+class Parser {
+ public:
+  Parser(const std::string& name, const PlainNumbers& plain, Recording* out)
+      : name_(name), plain_(plain), out_(out), csv_(out) {}
+
+  // One line without its line feed.
+  bool Line(std::string_view line, std::string* error) {
+    ++number_;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    if (number_ == 1 && line.starts_with(kBom)) line.remove_prefix(kBom.size());
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    // Blank lines are an error unless nothing but blank lines follows them.
+    if (line.empty()) {
+      if (blankFrom_ == 0) blankFrom_ = number_;
+      return true;
+    }
+    if (blankFrom_ != 0) {
+      return Fail(
+          blankFrom_,
+          kind_ == Kind::kCsv ? "empty line" : "empty line (a missing point is written nan)",
+          error);
+    }
+    switch (kind_) {
+      case Kind::kUnknown:
+        return Start(line, error);
+      case Kind::kCsv:
+        if (!csv_.Row(line, &why_)) return Fail(number_, why_, error);
+        return true;
+      case Kind::kPlain:
+        return Number(line, error);
+    }
+    return false;
+  }
+
+  bool Finish(std::string* error) {
+    switch (kind_) {
+      case Kind::kUnknown:
+        *error = name_ + ": the file is empty";
+        return false;
+      case Kind::kCsv: {
+        std::size_t badRow = 0;
+        // The header is line 1 and every line after it a row.
+        if (!out_->grid.Build(&out_->input, &badRow, &why_)) return Fail(badRow + 2, why_, error);
+        out_->applies = out_->grid.Applies();
+        return true;
+      }
+      case Kind::kPlain:
+        FinishPlain();
+        return true;
+    }
+    return false;
+  }
+
+ private:
+  enum class Kind { kUnknown, kCsv, kPlain };
+
+  bool Fail(std::size_t line, const std::string& why, std::string* error) const {
+    *error = name_ + ":" + std::to_string(line) + ": " + why;
+    return false;
+  }
+
+  bool Start(std::string_view first, std::string* error) {
+    if (first == kCsvHeader) {
+      if (plain_.given) {
+        *error = name_ +
+                 ": --tau0, --phase and --fractional are for a plain file of numbers; this is "
+                 "Kolvane's CSV, whose interval comes from elapsed_s";
+        return false;
+      }
+      kind_ = Kind::kCsv;
+      out_->csv = true;
+      return true;
+    }
+    if (!plain_.tau0S) {
+      *error = name_ +
+               ": a plain file of numbers needs --tau0, the interval between them in "
+               "seconds (or is it a CSV without its header line?)";
       return false;
     }
+    kind_ = Kind::kPlain;
+    Summary& s = out_->plainSummary;
+    s.plainNumbers = true;
+    s.plainKind = plain_.phase        ? PlainKind::kPhase
+                  : plain_.fractional ? PlainKind::kFractional
+                                      : PlainKind::kFrequency;
+    s.tau0S = *plain_.tau0S;
+    return Number(first, error);
   }
-  std::size_t badRow = 0;
-  if (!out->grid.Build(&out->input, &badRow, &why)) {
-    *error = name + ":" + std::to_string(badRow + 2) + ": " + why;  // the header is line 1
-    return false;
-  }
-  out->applies = out->grid.Applies();
-  return true;
-}
 
-bool ParsePlain(Lines& lines, std::string_view first, const std::string& name,
-                const PlainNumbers& plain, Recording* out, std::string* error) {
-  if (!plain.tau0S) {
-    *error = name + ": a plain file of numbers needs --tau0, the interval between them in seconds";
-    return false;
-  }
-  const double tau0 = *plain.tau0S;
-  std::vector<double>& values = out->input.values;
-  Summary& s = out->plainSummary;
-  s.plainNumbers = true;
-  s.plainKind = plain.phase        ? PlainKind::kPhase
-                : plain.fractional ? PlainKind::kFractional
-                                   : PlainKind::kFrequency;
-  s.tau0S = tau0;
-  double mean = 0, m2 = 0;
-  std::string_view line = first;
-  do {
+  bool Number(std::string_view line, std::string* error) {
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
     double v = 0;
-    const auto fail = [&](const std::string& why) {
-      *error = name + ":" + std::to_string(lines.Number()) + ": " + why;
-      return false;
-    };
-    if (line.empty()) return fail("empty line (a missing point is written nan)");
-    if (!Whole(line, &v)) return fail("not a number: " + Quote(line));
-    if (std::isinf(v)) return fail("not a finite number: " + Quote(line));
+    if (!Whole(line, &v)) return Fail(number_, "not a number: " + Quote(line), error);
+    if (std::isinf(v)) return Fail(number_, "not a finite number: " + Quote(line), error);
+    std::vector<double>& values = out_->input.values;
     values.push_back(v);
-    if (std::isnan(v)) continue;
+    if (std::isnan(v)) return true;
     // Welford's update, as the recording statistics make it.
+    Summary& s = out_->plainSummary;
     ++s.readings;
-    const double delta = v - mean;
-    mean += delta / static_cast<double>(s.readings);
-    m2 += delta * (v - mean);
+    const double delta = v - mean_;
+    mean_ += delta / static_cast<double>(s.readings);
+    m2_ += delta * (v - mean_);
     s.min = s.readings == 1 ? v : std::min(s.min, v);
     s.max = s.readings == 1 ? v : std::max(s.max, v);
-    out->plainSeries.Add(static_cast<double>(values.size() - 1) * tau0, v);
-  } while (lines.Next(&line));
-  s.mean = s.readings > 0 ? mean : kNaN;
-  s.stdev = s.readings > 1 ? std::sqrt(m2 / static_cast<double>(s.readings - 1)) : kNaN;
-  if (s.readings == 0) s.min = s.max = kNaN;
-
-  out->input.tau0 = tau0;
-  out->input.phase = plain.phase;
-  if (!plain.phase && !plain.fractional) {
-    for (double& v : values) v = (v - s.mean) / s.mean;
+    out_->plainSeries.Add(static_cast<double>(values.size() - 1) * s.tau0S, v);
+    return true;
   }
-  out->applies = true;
-  return true;
-}
+
+  void FinishPlain() {
+    Summary& s = out_->plainSummary;
+    s.mean = s.readings > 0 ? mean_ : kNaN;
+    s.stdev = s.readings > 1 ? std::sqrt(m2_ / static_cast<double>(s.readings - 1)) : kNaN;
+    if (s.readings == 0) s.min = s.max = kNaN;
+    out_->input.tau0 = s.tau0S;
+    out_->input.phase = plain_.phase;
+    if (!plain_.phase && !plain_.fractional) {
+      for (double& v : out_->input.values) v = (v - s.mean) / s.mean;
+    }
+    out_->applies = true;
+  }
+
+  const std::string& name_;
+  const PlainNumbers& plain_;
+  Recording* out_;
+  CsvReader csv_;
+  Kind kind_ = Kind::kUnknown;
+  std::size_t number_ = 0;
+  std::size_t blankFrom_ = 0;  // the first of the blank lines just seen
+  std::string why_;
+  double mean_ = 0, m2_ = 0;
+};
 
 }  // namespace
 
 bool ParseRecording(std::string_view text, const std::string& name, const PlainNumbers& plain,
                     Recording* out, std::string* error) {
-  constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  if (text.starts_with(kBom)) text.remove_prefix(kBom.size());
-  Lines lines(text);
-  std::string_view first;
-  if (!lines.Next(&first) ||
-      (first.empty() && text.find_first_not_of(" \t\r\n") == std::string_view::npos)) {
-    *error = name + ": the file is empty";
-    return false;
+  Parser parser(name, plain, out);
+  for (;;) {
+    const auto end = text.find('\n');
+    if (!parser.Line(text.substr(0, end), error)) return false;
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
   }
-  if (first == kCsvHeader) {
-    if (plain.given) {
-      *error = name +
-               ": --tau0, --phase and --fractional are for a plain file of numbers; this is "
-               "Kolvane's CSV, whose interval comes from elapsed_s";
-      return false;
-    }
-    return ParseCsv(lines, name, out, error);
-  }
-  return ParsePlain(lines, first, name, plain, out, error);
+  return parser.Finish(error);
 }
 
 bool ReadRecording(const std::filesystem::path& path, const std::string& name,
@@ -292,24 +315,35 @@ bool ReadRecording(const std::filesystem::path& path, const std::string& name,
     *error = name + ": cannot be read: " + std::strerror(errno);
     return false;
   }
-  std::string text;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size > 0) {
-    text.resize(static_cast<std::size_t>(size));
-    in.read(text.data(), size);
-    text.resize(static_cast<std::size_t>(in.gcount()));
-  } else {
-    // Not a file with a size (a pipe): read as it comes.
-    in.clear();
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  Parser parser(name, plain, out);
+  // In pieces, each line taken where it lies; only a line cut by the end of
+  // a piece is copied.
+  constexpr std::size_t kPiece = 1 << 20;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+  std::string carry;
+  while (in) {
+    in.read(buffer.get(), kPiece);
+    std::string_view piece(buffer.get(), static_cast<std::size_t>(in.gcount()));
+    for (auto end = piece.find('\n'); end != std::string_view::npos; end = piece.find('\n')) {
+      bool ok = false;
+      if (carry.empty()) {
+        ok = parser.Line(piece.substr(0, end), error);
+      } else {
+        carry.append(piece.substr(0, end));
+        ok = parser.Line(carry, error);
+        carry.clear();
+      }
+      if (!ok) return false;
+      piece.remove_prefix(end + 1);
+    }
+    carry.append(piece);
   }
   if (in.bad()) {
     *error = name + ": cannot be read: " + std::strerror(errno);
     return false;
   }
-  return ParseRecording(text, name, plain, out, error);
+  if (!carry.empty() && !parser.Line(carry, error)) return false;
+  return parser.Finish(error);
 }
 
 }  // namespace kolvane::record
