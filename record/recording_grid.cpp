@@ -141,6 +141,7 @@ void AddAnalysis(const StabilityInput& input, bool applies, const AnalysisOption
                  Summary* summary) {
   summary->analysed = true;
   summary->deviationsApply = applies;
+  summary->analysisTau0S = input.tau0;
   summary->stability = AnalyseGrid(input, applies, options);
 }
 

@@ -47,6 +47,7 @@ struct Summary {
   // the drift and the missing points.
   bool analysed = false;
   bool deviationsApply = false;
+  double analysisTau0S = 0;  // the grid's interval
   StabilityResult stability;
 };
 
