@@ -98,8 +98,10 @@ class CsvReader {
     const auto& [time, elapsedText, modeText, valueText, unitText, statusText] = f;
     if (!TimeStamp(time)) return Bad("time", time, why);
     double elapsed = 0;
-    if (!Whole(elapsedText, &elapsed, std::chars_format::fixed) || !std::isfinite(elapsed) ||
-        elapsed < 0) {
+    // Centuries at most: the times are kept as whole milliseconds.
+    constexpr double kLongestS = 1e10;
+    if (!Whole(elapsedText, &elapsed, std::chars_format::fixed) || !(elapsed >= 0) ||
+        elapsed > kLongestS) {
       return Bad("elapsed_s", elapsedText, why);
     }
     if (elapsed < lastElapsed_) {
@@ -208,8 +210,7 @@ class Parser {
         return true;
       }
       case Kind::kPlain:
-        FinishPlain();
-        return true;
+        return FinishPlain(error);
     }
     return false;
   }
@@ -270,17 +271,27 @@ class Parser {
     return true;
   }
 
-  void FinishPlain() {
+  bool FinishPlain(std::string* error) {
     Summary& s = out_->plainSummary;
     s.mean = s.readings > 0 ? mean_ : kNaN;
     s.stdev = s.readings > 1 ? std::sqrt(m2_ / static_cast<double>(s.readings - 1)) : kNaN;
     if (s.readings == 0) s.min = s.max = kNaN;
     out_->input.tau0 = s.tau0S;
     out_->input.phase = plain_.phase;
-    if (!plain_.phase && !plain_.fractional) {
-      for (double& v : out_->input.values) v = (v - s.mean) / s.mean;
+    if (!plain_.phase && !plain_.fractional && s.readings > 0) {
+      if (s.mean == 0 || !std::isfinite(s.mean)) {
+        *error = name_ +
+                 ": the numbers' mean is 0, so they cannot be made fractional against it (if "
+                 "they are fractional already, say --fractional)";
+        return false;
+      }
+      for (double& v : out_->input.values) {
+        v = (v - s.mean) / s.mean;
+        if (std::isinf(v)) v = kNaN;  // only from numbers no counter gives
+      }
     }
     out_->applies = true;
+    return true;
   }
 
   const std::string& name_;

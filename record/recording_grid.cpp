@@ -82,10 +82,13 @@ bool RecordingGrid::Build(StabilityInput* out, std::size_t* badRow, std::string*
   const bool period = Applies() && mode_ == kPeriod;
   const auto y = [&](double v) {
     if (std::isnan(v)) return v;
-    // Differences first: exact for readings near the mean, so y keeps its digits.
-    if (frequency) return (v - mean) / mean;
-    if (period) return (mean - v) / v;
-    return 0.0;
+    // Differences first: exact for readings near the mean, so y keeps its
+    // digits. A reading with no finite fractional frequency (a period of 0)
+    // is a missing point.
+    double r = 0;
+    if (frequency) r = (v - mean) / mean;
+    if (period) r = (mean - v) / v;
+    return std::isfinite(r) ? r : kNaN;
   };
 
   const bool fromTimes = out->tau0 >= kGapsFromTimesS;

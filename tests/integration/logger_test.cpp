@@ -150,6 +150,28 @@ TEST(LoggerProcess, AGateSetWhileResultsFlowLosesNoWholeResult) {
   EXPECT_EQ(m.rows, std::vector<long>(m.sent.begin(), m.sent.begin() + 60));
 }
 
+// The end of a run and --analyze of its CSV are one analysis: the same JSON.
+TEST(LoggerProcess, ARunsAnalysisIsThatOfItsCsv) {
+  SimProcess sim({"--signal-khz", "10000", "--noise-khz", "0.0005"}, 2);
+  ASSERT_TRUE(sim.Ready());
+  const std::string run = sim.Dir() + "/run.json", again = sim.Dir() + "/again.json";
+  Logger log(sim.Dir(), {"--port", "2", "--count", "40", "--quiet", "--deviations", "all",
+                         "--remove-drift", "--summary", run});
+  ASSERT_EQ(log.Wait(), 0) << Slurp(log.Err());
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl(KOLVANE_LOG_PATH, KOLVANE_LOG_PATH, "--analyze", log.Csv().c_str(), "--deviations", "all",
+          "--remove-drift", "--summary", again.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_NE(Slurp(run).find("\"totdev\": [\n      {\"tau_s\": 0.1,"), std::string::npos)
+      << Slurp(run);
+  EXPECT_EQ(Slurp(run), Slurp(again));
+}
+
 TEST(LoggerProcess, RecordsTheRowsAskedForWithTheSettingsFrames) {
   SimProcess sim({}, 2);
   ASSERT_TRUE(sim.Ready());
