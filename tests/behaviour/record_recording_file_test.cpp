@@ -123,10 +123,10 @@ TEST(RecordingFile, MalformedLinesStopTheReadingWithTheirNumber) {
       {header + Row(0, "f,1.0,,OL"), {}, "f:2: a row with status OL has no value and no unit"},
       {header + Row(0, "f,1.0,kHz,OK"), {}, "f:2: bad status 'OK'"},
       {header + ok + "\n" + Row(1, "f,1.0,kHz,ok"), {}, "f:3: empty line"},
-      {header + ok + Row(1, "f,1.0,kHz,ok") + Row(2e7, "f,1.0,kHz,ok"),
+      {Csv({0, 1, 2, 3, 2e7}),
        {},
-       "f:4: the time since the row before leaves 19999998 missing points, more than a "
-       "recording of 3 rows can hold"},
+       "f:6: the time since the row before leaves 19999996 missing points, more than a "
+       "recording of 5 rows can hold"},
       {"1\n2\n\n3\n", tau0, "f:3: empty line (a missing point is written nan)"},
       {"1\n2 3\n", tau0, "f:2: not a number: '2 3'"},
       {"1\n-inf\n", tau0, "f:2: not a finite number: '-inf'"},
