@@ -247,7 +247,7 @@ StabilityResult AnalyzeStability(const StabilityInput& input, const AnalysisOpti
   if (!(tau0 > 0) || !std::isfinite(tau0)) return result;
 
   const Line line = FitFrequency(input);
-  if (line.points >= 3) {
+  if (line.points >= 3 && std::isfinite(line.slope)) {
     result.drift = DriftFit{line.slope, line.slope * 86400, options.removeDrift};
   }
   const double drift = result.drift && options.removeDrift ? line.slope : 0;
@@ -295,6 +295,8 @@ StabilityResult AnalyzeStability(const StabilityInput& input, const AnalysisOpti
       DeviationPoint point;
       point.tau = static_cast<double>(m) * tau0;
       point.value = Deviate(curve.kind, s, m, tau0);
+      // Values past the range of a double (1e300 and the like) give no figure.
+      if (!std::isfinite(point.value)) continue;
       point.terms = s.terms;
       const auto [it, fresh] = noise.try_emplace(m);
       if (fresh) it->second = NoiseAlpha(p, input.phase ? &input.values : nullptr, m);

@@ -3,9 +3,10 @@
 // 2003), the algorithm the handbook's reference programs use: the variance of
 // a mean of squared d-th differences of phase (d = 2 Allan, 3 Hadamard)
 // summed from their autocovariances under the noise, with the paper's tables
-// where the sum would grow long. TOTDEV: the handbook's table for total
-// variance, edf = b (T / tau) - c for white, flicker and random-walk FM; under
-// phase noise, where that table is silent, the OADEV edf.
+// where the sum would grow long. TOTDEV: edf = b (T / tau) - c under white,
+// flicker and random-walk FM, with Howe's coefficients as the reference
+// programs use them; under phase noise, where that table is silent, the
+// handbook's simple Allan-variance formulas, as they do too.
 #include "record/stability_edf.h"
 
 #include <algorithm>
@@ -133,10 +134,14 @@ double EquivalentDof(Deviation kind, int alpha, double m, double terms) {
     case Deviation::kTotdev:
       break;
   }
-  if (alpha > 0) return Greenhall(alpha, 2, m, false, m, terms);
-  static constexpr Coefficients kTotal[3] = {{1.50, 0}, {1.17, 0.22}, {0.93, 0.36}};
-  // T / tau: N - 2 terms over N phase points span N - 1 intervals.
-  return kTotal[-alpha].a0 * (terms + 1) / m - kTotal[-alpha].a1;
+  // N - 2 terms over N phase points, which span T = (N - 1) tau0.
+  const double n = terms + 2;
+  if (alpha == 2) return (n + 1) * (n - 2 * m) / (2 * (n - m));
+  if (alpha == 1) {
+    return std::exp(std::sqrt(std::log((n - 1) / (2 * m)) * std::log((2 * m + 1) * (n - 1) / 4)));
+  }
+  static constexpr Coefficients kTotal[3] = {{1.500, 0}, {1.168, 0.222}, {0.927, 0.358}};
+  return kTotal[-alpha].a0 * (n - 1) / m - kTotal[-alpha].a1;
 }
 
 void ConfidenceInterval(double sigma, double edf, double* low, double* high) {
@@ -148,8 +153,10 @@ void ConfidenceInterval(double sigma, double edf, double* low, double* high) {
       bp::policy<bp::domain_error<bp::ignore_error>, bp::overflow_error<bp::ignore_error>,
                  bp::evaluation_error<bp::ignore_error>>;
   const boost::math::chi_squared_distribution<double, Policy> chi2(edf);
-  *low = sigma * std::sqrt(edf / boost::math::quantile(chi2, 0.8415));
-  *high = sigma * std::sqrt(edf / boost::math::quantile(chi2, 0.1585));
+  // One standard deviation of a normal distribution either side: 68.27 %.
+  const double tail = std::erfc(1 / std::sqrt(2.0)) / 2;
+  *low = sigma * std::sqrt(edf / boost::math::quantile(chi2, 1 - tail));
+  *high = sigma * std::sqrt(edf / boost::math::quantile(chi2, tail));
 }
 
 }  // namespace kolvane::record

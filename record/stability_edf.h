@@ -12,7 +12,8 @@ namespace kolvane::record {
 double EquivalentDof(Deviation kind, int alpha, double m, double terms);
 
 // The 68.3 % interval of a deviation with edf degrees of freedom, from the
-// chi-squared distribution.
+// chi-squared distribution: one standard deviation either side (68.27 %), as
+// the handbook's reference programs give it.
 void ConfidenceInterval(double sigma, double edf, double* low, double* high);
 
 }  // namespace kolvane::record
