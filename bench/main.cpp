@@ -26,7 +26,8 @@ const char kUsage[] =
     "        (default 384, what 19200 baud carries) for S seconds (default 20):\n"
     "        results written against rows recorded, CPU time per reading.\n"
     "stats   N readings (default 1000000) fed to the recording statistics: memory\n"
-    "        per reading and time per reading.\n"
+    "        per reading and time per reading; then their stability analysis (every\n"
+    "        deviation at octave taus): its time and peak memory.\n"
     "\n"
     "The load average is printed with the figures: on a busy machine, run again.\n";
 
