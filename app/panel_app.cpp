@@ -1,27 +1,30 @@
 #include "app/panel_app.h"
 
-#include "panel/panel_dlg.h"
-#include "panel/panel_state.h"
-#include "panel/recording_entry.h"
+#include <cstdio>
+#include <string>
+
+#include "app/panel_assembly.h"
 #include "platform/posix/port_diagnostics.h"
-#include "platform/posix/system_clock.h"
-#include "platform/posix/system_deps.h"
 
 namespace kolvane {
 
+namespace {
+
+// Writes a line to stderr for every port the scan could not open.
+class StderrPortDiagnostics : public IScanObserver {
+ public:
+  void OnOpenFailed(int, const std::string& name, std::uint32_t error) override {
+    const std::string line = DescribePortOpenFailure(name, error);
+    if (!line.empty()) std::fprintf(stderr, "kolvane-panel: %s\n", line.c_str());
+  }
+};
+
+}  // namespace
+
 bool CPanelApp::InitInstance() {
-  const auto ports = MakeSerialPorts();
-  SystemClock clock;
-  const auto bridge = MakeBridgeLibrary();
-  const auto registry = MakeRegistry();
-  const auto version = MakeSystemVersion();
-  PanelState state;
-  record::PanelRecording recording;
-  CPanelDlg panel(state, PanelDeps{*ports, clock, *bridge, *registry, *version});
-  panel.SetRecording(&recording);
-  StderrPortDiagnostics diagnostics("kolvane-panel");
-  panel.SetScanObserver(&diagnostics);
-  panel.DoModal(host_);
+  StderrPortDiagnostics diagnostics;
+  PanelAssembly panel({.scanObserver = &diagnostics});
+  panel.Run(host_);
   return false;
 }
 

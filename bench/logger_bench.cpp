@@ -42,7 +42,6 @@ int Fail(const std::string& why) {
 struct SentResults {
   std::size_t results = 0;
   std::size_t lost = 0;  // the simulator could not write them to the line
-  double ackMs = 0;      // the gate frame's acknowledgement
   double firstMs = 0, lastMs = 0;
   bool recordingSeen = false;
 };
@@ -66,7 +65,6 @@ SentResults CountSent(const std::vector<std::string>& log) {
       // The gate frame's acknowledgement: recording starts.
       afterGate = false;
       s.recordingSeen = true;
-      s.ackMs = ms;
       continue;
     }
     if (!s.recordingSeen) continue;
@@ -175,16 +173,6 @@ int RunLogger(const LoggerOptions& options) {
   t.Add("peak resident memory of kolvane-log",
         Format("%.1f MB", static_cast<double>(usage.ru_maxrss) * 1024.0 / 1e6));
   t.Print();
-  // The acknowledgement is read as two bytes with the link's 100 ms interval
-  // time-out, as the panel reads it: a result that follows within it gives
-  // its status byte to that read, and its count bytes are skipped as strays.
-  const double ackToFirst = sent.firstMs - sent.ackMs;
-  if (lost > 0 && ackToFirst < 100) {
-    std::printf(
-        "  note: the first result came %.1f ms after the gate frame's acknowledgement, within\n"
-        "  the 100 ms the two-byte acknowledgement read waits; that read takes its status byte.\n",
-        ackToFirst);
-  }
   return 0;
 }
 

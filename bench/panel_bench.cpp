@@ -23,13 +23,10 @@
 #include <string>
 #include <vector>
 
+#include "app/panel_assembly.h"
 #include "bench/modes.h"
 #include "bench/report.h"
 #include "bench/timed_window.h"
-#include "panel/panel_dlg.h"
-#include "panel/panel_state.h"
-#include "platform/posix/system_clock.h"
-#include "platform/posix/system_deps.h"
 #include "platform/qt/desktop_host.h"
 #include "record/recorder.h"
 #include "record/statistics.h"
@@ -168,15 +165,11 @@ int RunPanel(const PanelOptions& options, int argc, char** argv) {
     recorder = std::make_unique<record::Recorder>(&csv, &stats, Now);
   }
 
-  // The panel as the application builds it.
-  const auto ports = MakeSerialPorts();
-  SystemClock clock;
-  const auto bridge = MakeBridgeLibrary();
-  const auto registry = MakeRegistry();
-  const auto version = MakeSystemVersion();
-  PanelState state;
-  CPanelDlg panel(state, PanelDeps{*ports, clock, *bridge, *registry, *version});
-  if (recorder) panel.SetReadingSink(recorder.get());
+  // The panel as the application builds it, with the recorder in place of
+  // the recording entry.
+  PanelAssembly assembly({.recordingEntry = false, .readingSink = recorder.get()});
+  CPanelDlg& panel = assembly.Panel();
+  PanelState& state = assembly.State();
   qt::QtDesktopHost host;
 
   std::unique_ptr<TimedWindow> timed;

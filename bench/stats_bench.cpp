@@ -1,15 +1,19 @@
 // The stats mode: a long run's readings fed to the recording statistics;
-// the memory they hold and the time each reading costs.
+// the memory they hold and the time each reading costs. Then the stability
+// analysis of the same readings: its time and its peak memory.
 #include <malloc.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bench/modes.h"
 #include "bench/report.h"
+#include "record/stability.h"
 #include "record/statistics.h"
 
 namespace kolvane::bench {
@@ -17,11 +21,65 @@ namespace kolvane::bench {
 namespace {
 
 constexpr double kBytesTarget = 16;
+constexpr double kAnalysisSTarget = 2;
+constexpr double kAnalysisBytesTarget = 40;
 // Readings at 10 per second, as the panel shows them.
 constexpr double kIntervalS = 0.1;
 
 std::size_t HeapInUse() {
   return mallinfo2().uordblks;
+}
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM"), or -1.
+double StatusBytes(const std::string& field) {
+  std::ifstream in("/proc/self/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1)) * 1024;
+  }
+  return -1;
+}
+
+// Starts the peak resident size (VmHWM) afresh from the present one.
+bool ResetPeakResident() {
+  std::ofstream out("/proc/self/clear_refs");
+  out << "5";
+  out.flush();
+  return static_cast<bool>(out);
+}
+
+// The stability analysis of the run, as the logger makes it: every
+// deviation at octave taus of y = f / mean - 1.
+void AddAnalysis(const std::vector<double>& values, double mean, Table& t) {
+  record::StabilityInput input{kIntervalS, {}, false};
+  input.values.reserve(values.size());
+  for (double v : values) input.values.push_back((v - mean) / mean);
+  record::AnalysisOptions options;
+  options.deviations.assign(std::begin(record::kAllDeviations), std::end(record::kAllDeviations));
+
+  // Free memory back to the system first, so that the analysis cannot reuse
+  // pages already counted as resident.
+  malloc_trim(0);
+  const bool peak = ResetPeakResident();
+  const double residentBefore = StatusBytes("VmRSS");
+  const auto start = std::chrono::steady_clock::now();
+  const record::StabilityResult result = record::AnalyzeStability(input, options);
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double residentPeak = StatusBytes("VmHWM");
+
+  std::size_t points = 0;
+  for (const record::DeviationCurve& c : result.curves) points += c.points.size();
+  const double n = static_cast<double>(values.size());
+  t.Add("stability analysis, 6 deviations, octave taus",
+        Format("%.0f ms (%zu points)", s * 1e3, points),
+        Format("<= %.0f ms", kAnalysisSTarget * 1e3), s <= kAnalysisSTarget);
+  if (peak && residentBefore >= 0 && residentPeak >= residentBefore) {
+    const double bytes = residentPeak - residentBefore;
+    t.Add("its peak memory (VmHWM)",
+          Format("%.1f bytes per reading (%.1f MB)", bytes / n, bytes / 1e6),
+          Format("<= %.0f bytes", kAnalysisBytesTarget), bytes / n <= kAnalysisBytesTarget);
+  } else {
+    t.Add("its peak memory (VmHWM)", "not reported by this system");
+  }
 }
 
 }  // namespace
@@ -79,6 +137,7 @@ int RunStats(const StatsOptions& options) {
   t.Add("time per Add", Format("%.1f ns", addS / n * 1e9));
   t.Add("summary with Allan deviation",
         Format("%.1f ms (%zu tau values)", summaryS * 1e3, summary.adev.size()));
+  AddAnalysis(values, stats.Mean(), t);
   t.Print();
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "link/instrument_link.h"
 
+#include "protocol/protocol.h"
 #include "resources/format.h"
 
 namespace kolvane {
@@ -7,9 +8,9 @@ namespace kolvane {
 namespace {
 
 constexpr std::uint8_t kNoStatus = '&';  // matches no status byte
-constexpr std::uint8_t kResult = 'G';
-constexpr std::uint8_t kError = 'E';
-constexpr std::uint8_t kInterrupted = 'N';
+constexpr std::uint8_t kResult = protocol::kResultStatus;
+constexpr std::uint8_t kError = protocol::kErrorStatus;
+constexpr std::uint8_t kInterrupted = protocol::kStopStatus;
 
 std::uint32_t BigEndian32(const std::uint8_t* b) {
   return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
@@ -102,12 +103,12 @@ int InstrumentLink::Scan(IScanObserver& observer, int first, int last) {
     }
 
     clock_.Sleep(100);
-    st_.txFrame[0] = 'B';
+    st_.txFrame[0] = protocol::kHandshakeLetter;
     st_.txFrame[1] = kCr;
     Write(st_.txFrame.data(), 2);
     rx[0] = kPrime;
     const std::uint32_t got = Read(rx, 2);
-    if (rx[0] == 'N') {
+    if (rx[0] == protocol::kPresenceReply) {
       // The serial byte may follow the "N" after a pause; a byte left in the
       // buffer from before is no serial number.
       std::optional<std::uint8_t> serial;
@@ -117,7 +118,7 @@ int InstrumentLink::Scan(IScanObserver& observer, int first, int last) {
       break;
     }
     Read(rx, 2);
-    if (rx[0] == 'N') continue;  // answered late: the next pass tries again
+    if (rx[0] == protocol::kPresenceReply) continue;  // answered late: the next pass tries again
     observer.OnNoAnswer(portNumber_);
     DropPort();
   }
@@ -153,71 +154,94 @@ bool InstrumentLink::Exchange(const Command& cmd) {
   if (cmd.pauseBeforeReadMs != 0) clock_.Sleep(cmd.pauseBeforeReadMs);
 
   std::uint8_t* rx = st_.rxBuffer.data();
-  const auto read = [&](std::uint32_t n) { return Read(rx, n); };
+  // Every byte the rule's reads take, in order, to tell afterwards whether
+  // anything beyond the acknowledgement was taken.
+  std::array<std::uint8_t, 16> taken{};
+  std::size_t takenCount = 0;
+  const auto read = [&](std::uint32_t n) {
+    const std::uint32_t got = Read(rx, n);
+    for (std::uint32_t i = 0; i < got && takenCount < taken.size(); ++i) {
+      taken[takenCount++] = rx[i];
+    }
+    return got;
+  };
   const auto cr = [&] { return rx[0] == kCr; };
   const auto pause = [&] { clock_.Sleep(1); };
 
-  switch (cmd.rule) {
-    case AckRule::kNone:
-      return true;
-    case AckRule::k1:
-      read(2);
-      if (cr()) return true;
-      read(2);
-      if (cr()) return true;
-      pause();
-      return read(2) != 0;
-    case AckRule::k2:
-      read(2);
-      if (cr()) return true;
-      pause();
-      read(2);
-      return cr();
-    case AckRule::k3:
-      if (read(2) != 0) return true;
-      pause();
-      return read(2) != 0;
-    case AckRule::k4:
-      for (int i = 0; i < 3; ++i) {
+  const auto apply = [&]() -> bool {
+    switch (cmd.rule) {
+      case AckRule::kNone:
+        return true;
+      case AckRule::k1:
+        read(2);
+        if (cr()) return true;
+        read(2);
+        if (cr()) return true;
+        pause();
+        return read(2) != 0;
+      case AckRule::k2:
+        read(2);
+        if (cr()) return true;
+        pause();
+        read(2);
+        return cr();
+      case AckRule::k3:
+        if (read(2) != 0) return true;
+        pause();
+        return read(2) != 0;
+      case AckRule::k4:
+        for (int i = 0; i < 3; ++i) {
+          read(1);
+          if (cr()) return true;
+        }
+        return false;
+      case AckRule::k5:
         read(1);
         if (cr()) return true;
+        read(1);
+        if (cr()) return true;
+        rx[0] = kPrime;
+        read(1);
+        return cr();
+      case AckRule::k6:
+        read(1);
+        if (cr()) return true;
+        pause();
+        read(1);
+        return cr();
+      case AckRule::k7:
+        if (read(1) != 0) return true;  // CR or any other byte
+        read(1);
+        return cr();
+      case AckRule::k8:
+        read(1);
+        if (cr()) return true;
+        read(1);
+        return cr();
+      case AckRule::k9:
+        if (read(1) != 0) return true;
+        if (read(1) != 0) return true;
+        pause();
+        return read(1) != 0;
+      case AckRule::k10: {
+        const bool ok = written != 0 || read(1) != 0 || read(1) != 0;
+        read(5);
+        return ok;
       }
-      return false;
-    case AckRule::k5:
-      read(1);
-      if (cr()) return true;
-      read(1);
-      if (cr()) return true;
-      rx[0] = kPrime;
-      read(1);
-      return cr();
-    case AckRule::k6:
-      read(1);
-      if (cr()) return true;
-      pause();
-      read(1);
-      return cr();
-    case AckRule::k7:
-      if (read(1) != 0) return true;  // CR or any other byte
-      read(1);
-      return cr();
-    case AckRule::k8:
-      read(1);
-      if (cr()) return true;
-      read(1);
-      return cr();
-    case AckRule::k9:
-      if (read(1) != 0) return true;
-      if (read(1) != 0) return true;
-      pause();
-      return read(1) != 0;
-    case AckRule::k10: {
-      const bool ok = written != 0 || read(1) != 0 || read(1) != 0;
-      read(5);
-      return ok;
     }
+    return false;
+  };
+  if (cmd.rule == AckRule::kNone) return true;  // nothing read: the line stands as it did
+  const bool ok = apply();
+  if (takenCount == 0 || (takenCount == 1 && taken[0] == kCr)) {
+    afterReply_ = AfterReply::kAligned;
+  } else if (takenCount == 2 && taken[0] == kCr) {
+    afterReply_ = AfterReply::kStatusTaken;
+    byteAfterReply_ = taken[1];
+  } else {
+    afterReply_ = AfterReply::kUnknown;
   }
-  return false;
+  return ok;
 }
 
 // Results the instrument sent while no tick read the line (during the scan's
@@ -243,6 +267,8 @@ std::uint32_t InstrumentLink::DropUnreadInput() {
     const bool ok = ports_.Read(h, unread.data(), unread.size(), &got);
     NoteFailure(ok);
     if (ok) dropped += got;
+    // A result may have been half in: what follows could be the rest of it.
+    if (got > 0) afterReply_ = AfterReply::kUnknown;
     if (!ok || got < unread.size()) break;
   }
   ports_.SetCommTimeouts(h, link);
@@ -270,24 +296,43 @@ void InstrumentLink::SkipToQuiet(std::uint32_t maxMs) {
   ports_.SetCommTimeouts(h, link);
 }
 
+void InstrumentLink::StartPolling(std::uint32_t maxMs) {
+  switch (afterReply_) {
+    case AfterReply::kAligned:
+      break;
+    case AfterReply::kStatusTaken:
+      heldStatus_ = byteAfterReply_;
+      break;
+    case AfterReply::kUnknown:
+      SkipToQuiet(maxMs);
+      break;
+  }
+  afterReply_ = AfterReply::kAligned;
+}
+
 StateReply InstrumentLink::RequestState() {
   std::uint8_t* rx = st_.rxBuffer.data();
-  st_.txFrame = {'D', '1', kCr};
+  st_.txFrame = {protocol::kStateLetter, protocol::kStateParam, kCr};
   rx[0] = kPrime;
   Write(st_.txFrame.data(), 3);
   clock_.Sleep(10);
 
   // The "C" may come only at the second look; its state bytes follow it
   // either way and must not be left on the line for the poll to misread.
-  Read(rx, 1);
-  if (rx[0] != 'C') Read(rx, 1);
-  if (rx[0] != 'C') return StateReply::NoReply;
+  // A byte before the "C" may have been the start of a result.
+  afterReply_ = AfterReply::kUnknown;
+  const bool tookOne = Read(rx, 1) != 0;
+  const bool clean = !tookOne || rx[0] == protocol::kStateReplyLetter;
+  if (rx[0] != protocol::kStateReplyLetter) Read(rx, 1);
+  if (rx[0] != protocol::kStateReplyLetter) return StateReply::NoReply;
   // A second try only for silence: bytes after a cut reply are the start of
   // the next result, and taking them as state would apply garbage.
   constexpr std::uint32_t kStateBytes = 15;
   std::uint32_t got = Read(rx, kStateBytes);
   if (got == 0) got = Read(rx, kStateBytes);
-  return got < kStateBytes ? StateReply::Short : StateReply::Ok;
+  if (got < kStateBytes) return StateReply::Short;
+  if (clean) afterReply_ = AfterReply::kAligned;
+  return StateReply::Ok;
 }
 
 PollOutcome InstrumentLink::Poll(std::uint32_t fieldLength, bool patient) {
@@ -296,7 +341,10 @@ PollOutcome InstrumentLink::Poll(std::uint32_t fieldLength, bool patient) {
 
   // Status: three tries; a byte that needed the third is too late to show.
   rx[0] = kNoStatus;
-  if (patient) {
+  if (heldStatus_) {
+    rx[0] = *heldStatus_;
+    heldStatus_.reset();
+  } else if (patient) {
     if (Read(rx, 1) == 0) return o;
   } else if (Read(rx, 1) == 0 && Read(rx, 1) == 0) {
     Read(rx, 1);
@@ -337,7 +385,7 @@ PollOutcome InstrumentLink::Poll(std::uint32_t fieldLength, bool patient) {
 }
 
 void InstrumentLink::Close() {
-  st_.txFrame[0] = 'J';
+  st_.txFrame[0] = protocol::kCloseLetter;
   st_.txFrame[1] = kCr;
   Write(st_.txFrame.data(), 2);
   st_.rxBuffer[0] = kPrime;

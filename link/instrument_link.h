@@ -66,9 +66,15 @@ class InstrumentLink {
   // of bytes read away.
   std::uint32_t DropUnreadInput();
   // Reads on until the line has been quiet for a moment, so that the next
-  // byte starts a result: an acknowledgement read while results flow may
-  // have taken the first bytes of one. Bounded by maxMs.
+  // byte starts a result. Bounded by maxMs.
   void SkipToQuiet(std::uint32_t maxMs);
+  // Before the first poll after exchanges. A result that began after the
+  // last reply stays whole: when the acknowledgement's read also took the
+  // byte behind its CR, that byte is the result's status and the next poll
+  // starts from it. Only when a reply's reads took bytes whose place in a
+  // result is unknown (a result arriving before the reply, a wrong reply)
+  // is the line read until quiet, bounded by maxMs.
+  void StartPolling(std::uint32_t maxMs);
   // "D1" CR and its reply; the 15 state bytes are left in rxBuffer.
   StateReply RequestState();
   // One poll for a result with a field of fieldLength count bytes. The
@@ -94,11 +100,21 @@ class InstrumentLink {
   bool Valid() const { return st_.portHandle != 0 && st_.portHandle != kInvalidPortHandle; }
   void NoteFailure(bool ok);
 
+  // Where the line stands after the last reply's reads.
+  enum class AfterReply {
+    kAligned,      // they took the reply and nothing else
+    kStatusTaken,  // they also took the one byte that followed the CR
+    kUnknown,      // they took other bytes: the next may be inside a result
+  };
+
   ISerialPorts& ports_;
   IClock& clock_;
   LinkState& st_;
   bool lost_ = false;
   int portNumber_ = 0;
+  AfterReply afterReply_ = AfterReply::kAligned;
+  std::uint8_t byteAfterReply_ = 0;
+  std::optional<std::uint8_t> heldStatus_;  // the next poll's status byte
 };
 
 }  // namespace kolvane

@@ -1,5 +1,6 @@
 #include "logger/options.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -23,6 +24,8 @@ constexpr Table<LogMode, 4> kModes{{{"f", LogMode::Frequency},
                                     {"T", LogMode::Period},
                                     {"tacho", LogMode::Tachometer},
                                     {"duty", LogMode::DutyCycle}}};
+constexpr Table<record::TauSpacing, 2> kTaus{
+    {{"octave", record::TauSpacing::kOctave}, {"decade", record::TauSpacing::kDecade}}};
 
 template <typename T, std::size_t N>
 std::string Accepted(const Table<T, N>& table) {
@@ -68,6 +71,30 @@ bool EndsWith(std::string_view text, std::string_view tail) {
   return true;
 }
 
+// Seconds above 0, as "90", "0.5" or "1e-3".
+bool Seconds(std::string_view text, double* out) {
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size() &&
+         std::isfinite(*out) && *out > 0;
+}
+
+// "oadev,mdev" or "all": the deviations in the order given, each once.
+bool Deviations(std::string_view text, std::vector<record::Deviation>* out) {
+  out->clear();
+  if (text == "all") {
+    out->assign(std::begin(record::kAllDeviations), std::end(record::kAllDeviations));
+    return true;
+  }
+  for (;;) {
+    const auto comma = text.find(',');
+    const auto d = record::DeviationFromName(text.substr(0, comma));
+    if (!d) return false;
+    if (std::find(out->begin(), out->end(), *d) == out->end()) out->push_back(*d);
+    if (comma == std::string_view::npos) return true;
+    text.remove_prefix(comma + 1);
+  }
+}
+
 // Applies one option with its value.
 bool Apply(std::string_view opt, std::string_view value, LogOptions* o, std::string* error) {
   if (opt == "--port") {
@@ -104,12 +131,36 @@ bool Apply(std::string_view opt, std::string_view value, LogOptions* o, std::str
     o->durationS = s;
     return true;
   }
+  if (opt == "--tau0") {
+    double s = 0;
+    if (!Seconds(value, &s)) {
+      *error = Bad(opt, value, "the interval in seconds above 0, e.g. 1, 0.1 or 1e-3");
+      return false;
+    }
+    o->tau0S = s;
+    return true;
+  }
+  if (opt == "--deviations") {
+    if (!Deviations(value, &o->analysis.deviations)) {
+      *error = Bad(opt, value, "adev, oadev, mdev, tdev, hdev, totdev separated by commas, or all");
+      return false;
+    }
+    return true;
+  }
+  if (opt == "--taus") {
+    std::optional<record::TauSpacing> taus;
+    if (!Pick(kTaus, opt, value, &taus, error)) return false;
+    o->analysis.taus = *taus;
+    return true;
+  }
   if (value.empty()) {
     *error = Bad(opt, value, "a file name");
     return false;
   }
   if (opt == "--csv") {
     o->csv = std::string(value);
+  } else if (opt == "--analyze") {
+    o->analyze = std::string(value);
   } else if (opt == "--summary") {
     o->summary = std::string(value);
   } else {  // --plot
@@ -124,18 +175,61 @@ bool Apply(std::string_view opt, std::string_view value, LogOptions* o, std::str
 
 bool TakesValue(std::string_view opt) {
   static constexpr std::string_view kWithValue[] = {
-      "--port",  "--timestamp", "--gate", "--channel", "--mode",
-      "--count", "--duration",  "--csv",  "--summary", "--plot"};
+      "--port", "--timestamp", "--gate", "--channel", "--mode", "--count",      "--duration",
+      "--csv",  "--summary",   "--plot", "--analyze", "--tau0", "--deviations", "--taus"};
   for (std::string_view o : kWithValue) {
     if (o == opt) return true;
   }
   return false;
 }
 
+// The options that take no value.
+bool* Flag(std::string_view opt, LogOptions* o, bool* frequency) {
+  if (opt == "--quiet") return &o->quiet;
+  if (opt == "--help") return &o->help;
+  if (opt == "--version") return &o->version;
+  if (opt == "--remove-drift") return &o->analysis.removeDrift;
+  if (opt == "--phase") return &o->phase;
+  if (opt == "--frequency") return frequency;
+  if (opt == "--fractional") return &o->fractional;
+  return nullptr;
+}
+
+// Options that belong to a run and options that belong to --analyze.
+bool Consistent(const LogOptions& o, bool frequency, std::string* error) {
+  const auto fail = [&](const std::string& why) {
+    *error = std::string(kProgram) + why + " (see --help)";
+    return false;
+  };
+  if (o.phase && frequency) return fail("--phase and --frequency exclude each other");
+  if (o.phase && o.fractional) return fail("--fractional is for frequency values, not --phase");
+  if (!o.analyze) {
+    for (const auto& [set, name] : {std::pair{o.tau0S.has_value(), "--tau0"},
+                                    {o.phase, "--phase"},
+                                    {frequency, "--frequency"},
+                                    {o.fractional, "--fractional"}}) {
+      if (set) return fail(std::string(name) + " describes the file of --analyze");
+    }
+    return true;
+  }
+  for (const auto& [set, name] : {std::pair{o.port.has_value(), "--port"},
+                                  {o.timestampIndex.has_value(), "--timestamp"},
+                                  {o.gateIndex.has_value(), "--gate"},
+                                  {o.channel.has_value(), "--channel"},
+                                  {o.mode.has_value(), "--mode"},
+                                  {o.count.has_value(), "--count"},
+                                  {o.durationS.has_value(), "--duration"},
+                                  {o.csv != "-", "--csv"}}) {
+    if (set) return fail(std::string(name) + " is for a run with the instrument, not --analyze");
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseLogOptions(const std::vector<std::string>& args, LogOptions* out, std::string* error) {
   LogOptions o;
+  bool frequency = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view arg = args[i];
     std::optional<std::string_view> inlineValue;
@@ -145,12 +239,12 @@ bool ParseLogOptions(const std::vector<std::string>& args, LogOptions* out, std:
         arg = arg.substr(0, eq);
       }
     }
-    if (arg == "--quiet" || arg == "--help" || arg == "--version") {
+    if (bool* flag = Flag(arg, &o, &frequency)) {
       if (inlineValue) {
         *error = std::string(kProgram) + std::string(arg) + " takes no value (see --help)";
         return false;
       }
-      (arg == "--quiet" ? o.quiet : arg == "--help" ? o.help : o.version) = true;
+      *flag = true;
       continue;
     }
     if (!TakesValue(arg)) {
@@ -170,15 +264,19 @@ bool ParseLogOptions(const std::vector<std::string>& args, LogOptions* out, std:
     }
     if (!Apply(arg, value, &o, error)) return false;
   }
+  if (!Consistent(o, frequency, error)) return false;
   *out = std::move(o);
   return true;
 }
 
 std::string LogHelp() {
   return "Usage: kolvane-log [options]\n"
+         "       kolvane-log --analyze FILE [options]\n"
          "Records the readings of the frequency counter: one CSV row per result,\n"
-         "a summary with the Allan deviation at the end, and optionally a plot.\n"
+         "then a summary with the frequency-stability analysis, and optionally a\n"
+         "plot. With --analyze it analyses a recording instead, with no instrument.\n"
          "\n"
+         "Recording:\n"
          "  --port N            use COMN only (1..9); without it COM1..COM9 are scanned\n"
          "  --timestamp STAMP   time stamp: 100ns, 1us, 10us, 100us or 1ms\n"
          "  --gate GATE         gate time: 1ms, 10ms, 100ms, 1s or 10s\n"
@@ -188,8 +286,31 @@ std::string LogHelp() {
          "  --count N           stop after N readings\n"
          "  --duration SECONDS  stop after this many seconds (decimals allowed)\n"
          "  --csv FILE          write the rows to FILE (default and '-': standard output)\n"
+         "\n"
+         "Analysis (at the end of a run, or of --analyze):\n"
+         "  --deviations LIST   the deviations to compute, separated by commas: adev\n"
+         "                      (Allan), oadev (overlapping Allan), mdev (modified\n"
+         "                      Allan), tdev (time), hdev (overlapping Hadamard),\n"
+         "                      totdev (total), or all (default oadev,mdev,hdev,tdev)\n"
+         "  --taus SPACING      tau = m * tau0 with m = 1, 2, 4, ... (octave, the\n"
+         "                      default) or 1, 2, 5, 10, 20, ... (decade)\n"
+         "  --remove-drift      subtract the fitted linear frequency drift first\n"
+         "                      (HDEV is insensitive to linear drift by design, so it\n"
+         "                      is the same either way)\n"
          "  --summary FILE      also write the summary as a JSON object to FILE\n"
-         "  --plot FILE         draw readings and Allan deviation to FILE (.png or .svg)\n"
+         "  --plot FILE         draw readings and deviations to FILE (.png or .svg)\n"
+         "\n"
+         "Reading a file:\n"
+         "  --analyze FILE      analyse FILE: kolvane-log's CSV (or the panel's), or a\n"
+         "                      plain text file of one number per line ('nan' is a\n"
+         "                      missing point); no instrument is used\n"
+         "  --tau0 S            the interval between the numbers of a plain file, in\n"
+         "                      seconds (required for one; a CSV gives its own)\n"
+         "  --frequency         the numbers are frequencies (default): made fractional\n"
+         "                      against their mean\n"
+         "  --fractional        the frequency numbers are fractional already\n"
+         "  --phase             the numbers are phase (time error) in seconds\n"
+         "\n"
          "  --quiet             no live status line on standard error\n"
          "  --help              this text\n"
          "  --version           the program's version\n"
@@ -199,9 +320,18 @@ std::string LogHelp() {
          "\n"
          "CSV columns: time,elapsed_s,mode,value,unit,status\n"
          "\n"
+         "The analysis takes frequency readings as y = f/mean - 1 and periods as\n"
+         "y = mean/T - 1 (other modes have no deviations), on a grid of tau0, the\n"
+         "median interval between rows. OL and stop rows are missing points, and so\n"
+         "is a result that never came: for tau0 of 0.1 s or more, an interval over\n"
+         "1.5 tau0 leaves round(interval / tau0) - 1 missing points. No term spans a\n"
+         "missing point. Each deviation comes with its terms, its equivalent degrees\n"
+         "of freedom, its 68.3 % confidence interval and the dominant noise type.\n"
+         "\n"
          "Exit status:\n"
-         "  0  the run ended normally (count, duration or a stop signal)\n"
-         "  2  bad arguments, or a file that cannot be written\n"
+         "  0  the run or the analysis ended normally (count, duration or a stop signal)\n"
+         "  2  bad arguments, a file that cannot be written, or a file to analyse that\n"
+         "     cannot be read or holds a malformed line (FILE:LINE: reason)\n"
          "  3  no instrument found on any port tried\n"
          "  4  the link failed during the run\n"
          "  5  a setting was not acknowledged by the instrument\n";

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "record/stability.h"
+
 namespace kolvane::logger {
 
 enum class Channel { A, B, C };
@@ -22,6 +24,14 @@ struct LogOptions {
   std::string csv = "-";               // "-": standard output
   std::optional<std::string> summary;  // JSON file
   std::optional<std::string> plot;     // ends in .png or .svg
+  // The stability analysis at the end of a run or of --analyze.
+  record::AnalysisOptions analysis;
+  // --analyze: a recording read from this file, no instrument.
+  std::optional<std::string> analyze;
+  // How to take a plain file of numbers (with --analyze only).
+  std::optional<double> tau0S;  // > 0
+  bool phase = false;           // --phase; --frequency is the default
+  bool fractional = false;      // the frequency values are fractional already
   bool quiet = false;
   bool help = false;
   bool version = false;

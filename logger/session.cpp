@@ -156,9 +156,9 @@ class Session {
   }
 
   int Record() {
-    // The settings' acknowledgements may have cut into a result; start on
-    // the first whole one.
-    link_.SkipToQuiet(kResyncMs);
+    // A result that began after the last reply gets its row, even when the
+    // acknowledgement's read took its status byte.
+    link_.StartPolling(kResyncMs);
     start_ = deps_.clock.NowMs();
     bool armed = false;
     while (!Done()) {

@@ -4,7 +4,11 @@
 #include <charconv>
 #include <string_view>
 
+#include "protocol/protocol.h"
+
 namespace kolvane {
+
+namespace mode = protocol::mode;
 
 namespace {
 
@@ -65,30 +69,30 @@ std::optional<Reading> ComputeReading(const ReadingInputs& in) {
   const Stamp stamp = stampOk ? kStamps[in.timestampIndex - 1] : Stamp{ReadingUnit::None, 0};
 
   switch (in.measureMode) {
-    case 1:  // frequency: one count is one unit of the last digit
+    case mode::kFrequency:  // frequency: one count is one unit of the last digit
       if (!gateOk) return std::nullopt;
       return Reading{n1 * kScale[g], {ReadingUnit::Kilohertz, g}};
-    case 2:    // period
-    case 4: {  // second duration variant: averaged like the period
+    case mode::kPeriod:
+    case mode::kDl2: {  // second duration variant: averaged like the period
       if (!gateOk || !stampOk) return std::nullopt;
       const int k = g + stamp.decimals;
       return Reading{n1 * kScale[k], {stamp.unit, k}};
     }
-    case 3:
-    case 5:  // single-pulse durations: the gate has no effect
+    case mode::kDl1:
+    case mode::kDl3:  // single-pulse durations: the gate has no effect
       if (!stampOk) return std::nullopt;
       return Reading{n1 * kScale[stamp.decimals], {stamp.unit, stamp.decimals}};
-    case 6:
+    case mode::kDl4:
       return PulseDl4(in);
-    case 7:
-    case 8:
-    case 9:
-    case 11:  // counts and the tachometer show the count itself
+    case mode::kCountByDuration:
+    case mode::kCountByPeriod:
+    case mode::kCountVariant:
+    case mode::kTachometer:  // counts and the tachometer show the count itself
       return Reading{n1, {ReadingUnit::None, 0}};
-    case 10:  // ratio
+    case mode::kRatio:
       if (!gateOk) return std::nullopt;
       return Reading{n1 * kScale[g], {ReadingUnit::None, g}};
-    case 12:
+    case mode::kDutyCycle:
       return DutyCycle(in);
     default:
       return std::nullopt;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "resources/ids.h"
 
 namespace kolvane {

@@ -68,6 +68,10 @@ inline constexpr std::uint32_t kTachometer = MeasureMode(ModeCode::kTachometer);
 inline constexpr std::uint32_t kDutyCycle = MeasureMode(ModeCode::kDutyCycle);
 }  // namespace mode
 
+// The modes' short names, by mode code, as recordings name them.
+inline constexpr std::array<const char*, 12> kModeNames{
+    "f", "T", "DL1", "DL2", "DL3", "DL4", "count", "count", "count", "ratio", "tacho", "duty"};
+
 // What a state reply says of the measurement, as the panel keeps it.
 struct MeasurementState {
   std::uint32_t measureMode = 0;     // code + 1
@@ -242,9 +246,13 @@ inline constexpr std::uint8_t kStateLetter = 'D';
 inline constexpr std::uint8_t kStateParam = '1';
 inline constexpr std::uint8_t kStateReplyLetter = 'C';
 inline constexpr std::uint8_t kCloseLetter = 'J';
-// Result status bytes: a result follows, or the measurement was interrupted.
+// The instrument's answer to the handshake, followed by its serial byte.
+inline constexpr std::uint8_t kPresenceReply = 'N';
+// Result status bytes: a result follows, the measurement was interrupted, or
+// an error without counts.
 inline constexpr std::uint8_t kResultStatus = 'G';
 inline constexpr std::uint8_t kStopStatus = 'N';
+inline constexpr std::uint8_t kErrorStatus = 'E';
 
 // How many bytes a frame with this letter has, CR included; 0 for a letter
 // the instrument does not know.

@@ -2,13 +2,14 @@
 
 #include <array>
 
+#include "protocol/protocol.h"
+
 namespace kolvane::record {
 
 std::string_view ModeName(std::uint32_t measureMode) {
-  static constexpr std::array<std::string_view, 12> kNames{
-      "f", "T", "DL1", "DL2", "DL3", "DL4", "count", "count", "count", "ratio", "tacho", "duty"};
-  if (measureMode < 1 || measureMode > kNames.size()) return {};
-  return kNames[measureMode - 1];
+  const auto& names = protocol::kModeNames;
+  if (measureMode < 1 || measureMode > names.size()) return {};
+  return names[measureMode - 1];
 }
 
 std::string_view UnitName(ReadingUnit unit) {
@@ -44,7 +45,7 @@ std::string_view StatusName(RowStatus status) {
 }
 
 bool HasAllanDeviation(std::uint32_t measureMode) {
-  return measureMode == 1 || measureMode == 2;
+  return measureMode == protocol::mode::kFrequency || measureMode == protocol::mode::kPeriod;
 }
 
 std::string ShortText(const ShownReading& shown) {

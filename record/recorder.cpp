@@ -26,6 +26,7 @@ void Recorder::OnShown(const ShownReading& shown) {
   const double elapsed = t.monotonicS - *firstS_;
   if (csv_ && !failed_) failed_ = !csv_->WriteRow(shown, t.wallMs, elapsed);
   if (stats_ != nullptr) stats_->Add(shown, elapsed);
+  if (grid_ != nullptr) grid_->Add(shown, elapsed);
   last_ = shown;
   ++rows_;
 }

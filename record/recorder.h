@@ -9,6 +9,7 @@
 
 #include "measure/reading_sink.h"
 #include "record/csv.h"
+#include "record/recording_grid.h"
 #include "record/statistics.h"
 
 namespace kolvane::record {
@@ -27,6 +28,8 @@ class Recorder : public IReadingSink {
   Recorder(std::ostream* csv, Statistics* stats, std::function<Instant()> now);
 
   void OnShown(const ShownReading& shown) override;
+  // Also hands every row to `grid` (may be null) with the time the CSV has.
+  void SetGrid(RecordingGrid* grid) { grid_ = grid; }
 
   // A write to the CSV failed; later rows are not attempted.
   bool WriteFailed() const { return failed_; }
@@ -38,6 +41,7 @@ class Recorder : public IReadingSink {
  private:
   std::optional<CsvWriter> csv_;
   Statistics* stats_;
+  RecordingGrid* grid_ = nullptr;
   std::function<Instant()> now_;
   std::optional<double> firstS_;
   std::size_t rows_ = 0;

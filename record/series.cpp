@@ -16,8 +16,8 @@ void ReadingSeries::Add(double elapsedS, double value) {
     Chunk c;
     c.first = size_;
     c.baseMs = ms;
-    c.values = std::make_unique<double[]>(kBlock);
-    c.offsetMs = std::make_unique<std::uint32_t[]>(kBlock);
+    c.values = std::make_unique_for_overwrite<double[]>(kBlock);
+    c.offsetMs = std::make_unique_for_overwrite<std::uint32_t[]>(kBlock);
     chunks_.push_back(std::move(c));
   }
   Chunk& c = chunks_.back();

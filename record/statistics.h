@@ -10,6 +10,7 @@
 
 #include "measure/reading_sink.h"
 #include "record/series.h"
+#include "record/stability.h"
 
 namespace kolvane::record {
 
@@ -18,6 +19,9 @@ struct AdevPoint {
   double adev = 0;
   std::size_t terms = 0;
 };
+
+// What the numbers of a plain file are.
+enum class PlainKind { kFrequency, kFractional, kPhase };
 
 // Undefined values are NaN (mean of nothing, stdev of one reading, ...).
 struct Summary {
@@ -34,6 +38,17 @@ struct Summary {
   double max = 0;
   double tau0S = 0;
   std::vector<AdevPoint> adev;  // frequency and period only
+  // min and max are numbers as a plain file held them, not readings shown
+  // with their decimals.
+  bool plainNumbers = false;
+  PlainKind plainKind = PlainKind::kFrequency;
+  // The stability analysis of the fractional frequency, when one was made:
+  // the deviations where they apply (frequency and period, a plain file),
+  // the drift and the missing points.
+  bool analysed = false;
+  bool deviationsApply = false;
+  double analysisTau0S = 0;  // the grid's interval
+  StabilityResult stability;
 };
 
 // The overlapping Allan deviation of y_i = x_i / mean - 1 over the series at

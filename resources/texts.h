@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "protocol/protocol.h"
 
@@ -46,5 +47,19 @@ inline constexpr const char* kChannelCOnText = "Включен канал C. В�
 
 // The message field cleared.
 inline constexpr std::size_t kClearedMessageBlanks = 36;
+
+// The configuration readback did not get a whole state.
+inline constexpr std::string_view kBadStateText =
+    "Неверно получено состояние панели, нажмите кнопку <Конфигурация>.";
+// The instrument reported an interruption: the message and the display.
+inline constexpr std::string_view kInterruptedText =
+    "Измерения по USB прерваны. Для дальнейшей работы запросите конфигурацию прибора нажатием "
+    "кнопки <Конфиг.>";
+inline constexpr std::string_view kStopText = "          СТОП          ";
+// Count mode keeps the channel it has.
+inline constexpr const char* kNoChannelsInCount =
+    " В режиме СЧЕТ переключение каналов невозможно  ";
+// Start in single shot.
+inline constexpr const char* kMeasuringText = "Измерение.";
 
 }  // namespace kolvane

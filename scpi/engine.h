@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/instrument_link.h"  // IScanObserver
 #include "platform/clock.h"
@@ -62,6 +63,9 @@ class Session {
   // The connection sent more than 64 KiB without a LF: -363 is queued and
   // the rest up to the next LF is dropped by the caller.
   virtual void InputOverrun() = 0;
+  // The errors the last Execute queued, as SYSTem:ERRor? would give them
+  // (those lost to a full queue too), for a log; the queue keeps them.
+  virtual std::vector<std::string> LastErrors() const = 0;
 };
 
 }  // namespace kolvane::scpi

@@ -16,6 +16,8 @@ using protocol::kChannelC;
 constexpr std::uint32_t kModeClick = 0;
 constexpr std::uint32_t kFrequencyClick = 0xFF;
 constexpr int kDrainRounds = 64;
+// How long the line may take to fall quiet between results, as the logger's.
+constexpr std::uint32_t kResyncMs = 2000;
 // A poll's status read waits up to the link's read time-out; a result may
 // take the gate and three of those.
 constexpr std::uint64_t kResultGraceMs = 3 * kLinkTimeouts.readTotalTimeoutConstant;
@@ -381,6 +383,9 @@ Result Instrument::SetTest(bool on) {
   if ((state_.test == 1) == on) return std::nullopt;
   Drain();
   TestSwitched(controls_, state_.measureMode, on);
+  // The test button puts the calibration spin back to the stored value,
+  // though calibration mode stays on.
+  calibrationSpin_ = state_.calibrationCode;
   return Check(counter_.SetTest(on));
 }
 
@@ -470,6 +475,8 @@ std::uint64_t Instrument::ResultWaitMs() const {
 
 void Instrument::Arm() {
   Drain();
+  // The next byte should start a result; a drain may have cut one.
+  link_.StartPolling(kResyncMs);
   if (state_.singleShot != 0) counter_.Start();
 }
 

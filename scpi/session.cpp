@@ -277,6 +277,7 @@ void ScpiSession::Fail(Error e) {
   if (c <= -200 && c > -300) esr_ |= 0x10;             // execution error
   if ((c <= -300 && c > -400) || c > 0) esr_ |= 0x08;  // device-dependent error
   if (c <= -400 && c > -500) esr_ |= 0x04;             // query error
+  lastErrors_.push_back(FormatError(e));
   errors_.Push(std::move(e));
 }
 
@@ -296,6 +297,7 @@ bool ScpiSession::Need() {
 std::optional<std::string> ScpiSession::Execute(std::string_view line) {
   // The CR of a CR LF ending, should the caller have left it.
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  lastErrors_.clear();
   std::optional<std::string> reply;
   for (std::string_view text : SplitUnits(line)) {
     if (IsBlank(text)) continue;

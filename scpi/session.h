@@ -43,6 +43,7 @@ class ScpiSession : public Session {
               int maxSamples = kMaxSamples);
   std::optional<std::string> Execute(std::string_view line) override;
   void InputOverrun() override;
+  std::vector<std::string> LastErrors() const override { return lastErrors_; }
 
   // A command's header, parameters and what it answers.
   struct Call {
@@ -144,6 +145,7 @@ class ScpiSession : public Session {
   int sampleCount_ = 1;
   bool initiated_ = false;
   std::vector<std::string> readings_;  // what FETCh? gives again
+  std::vector<std::string> lastErrors_;
 };
 
 }  // namespace kolvane::scpi

@@ -9,7 +9,6 @@ namespace kolvane::sim {
 
 namespace {
 
-constexpr std::uint8_t kCr = 0x0D;
 // A frame left incomplete this long is given up, so that one lost byte costs
 // one frame and not the rest of the session.
 constexpr double kPartialFrameMs = 500;
@@ -75,34 +74,6 @@ std::optional<PanelBytes> ParseState(std::string_view text) {
     if (!ParseNumber(parts[i], &out[i])) return std::nullopt;
   }
   return out;
-}
-
-std::size_t FrameLength(std::uint8_t letter) {
-  switch (letter) {
-    case 'B':
-    case 'J':
-    case 'H':
-    case 'S':
-    case 'C':
-    case 'Z':
-      return 2;
-    case 'D':
-    case 'M':
-    case 'T':
-    case 'K':
-    case 'R':
-    case 'A':
-    case 'P':
-    case 'Q':
-    case 'I':
-    case 'V':
-    case 'F':
-    case 'L':
-    case 'Y':
-      return 3;
-    default:
-      return 0;
-  }
 }
 
 std::string Printable(std::span<const std::uint8_t> bytes) {
@@ -447,112 +418,131 @@ void Instrument::RestartMeasurement(double now) {
   }
 }
 
-bool Instrument::Setup(std::uint8_t letter, int d, std::uint8_t raw, double now) {
-  const auto in = [d](int lo, int hi) { return d >= lo && d <= hi; };
-  const auto set = [&](StateByte b, int v) { state_[b] = static_cast<std::uint8_t>(v); };
-  switch (letter) {
-    case 'M':
-      if (!in(1, 5)) return false;
-      set(kTimestamp, d - 1);
+bool Instrument::Setup(const protocol::DecodedFrame& f, double now) {
+  const int v = f.value;
+  const auto set = [&](StateByte b, int value) { state_[b] = static_cast<std::uint8_t>(value); };
+  const auto setMode = [&](ModeCode code) {
+    set(kMode, code);
+    // DL4 measures on C: the counter switches there itself, and the panel
+    // sends no channel frame with it.
+    if (code == kDuration4) SelectChannel(2);
+    countingSince_ = now;
+  };
+  using protocol::Setting;
+  switch (f.setting) {
+    case Setting::kTimestamp:
+      set(kTimestamp, v);
       return true;
-    case 'T':
-      if (!in(1, 5)) return false;
-      set(kGate, d - 1);
+    case Setting::kGate:
+      set(kGate, v);
       return true;
-    case 'K':
-      if (!in(1, 3)) return false;
-      SelectChannel(static_cast<std::size_t>(d - 1));
+    case Setting::kChannel:
+      SelectChannel(static_cast<std::size_t>(v));
       return true;
-    case 'R':
-      if (!in(1, 8)) return false;
-      set(kMode, d - 1);
-      // DL4 measures on C: the counter switches there itself, and the panel
-      // sends no channel frame with it.
-      if (d - 1 == kDuration4) SelectChannel(2);
-      countingSince_ = now;
+    case Setting::kFrequency:
+      setMode(kFrequency);
       return true;
-    case 'A':
-      if (!in(1, 3)) return false;
+    case Setting::kPeriod:
+      setMode(kPeriod);
+      return true;
+    case Setting::kDuration:
+      setMode(static_cast<ModeCode>(kDuration1 + v));
+      return true;
+    case Setting::kCount:
+      setMode(static_cast<ModeCode>(kCountByDuration + v));
+      return true;
+    case Setting::kRatio:
       set(kMode, kRatio);
-      ratioVariant_ = static_cast<std::uint8_t>(d - 1);
+      ratioVariant_ = static_cast<std::uint8_t>(v);
       return true;
-    case 'H':
+    case Setting::kTachometer:
       set(kMode, kTachometer);
       return true;
-    case 'S':
+    case Setting::kDutyCycle:
       set(kMode, kDutyCycle);
       return true;
-    case 'P':
-    case 'Q':
-      if (!in(1, 2)) return false;
-      set(letter == 'P' ? kMemory : kTest, d - 1);
+    case Setting::kMemory:
+      set(kMemory, v);
       return true;
-    case 'I':
-      if (!in(0, 3)) return false;
-      set(d <= 1 ? kLaunch : kGenerator, d <= 1 ? d : d - 2);
+    case Setting::kTest:
+      set(kTest, v);
+      return true;
+    case Setting::kLaunch:
+      set(kLaunch, v);
       // Automatic launch runs on the internal generator; the panel shows it
       // so without sending "I2".
-      if (d == 0) set(kGenerator, 0);
+      if (v == 0) set(kGenerator, 0);
       return true;
-    case 'V': {
-      if (!in(1, 8)) return false;
-      // Pairs in frame order; the attenuator and filter bytes are inverted.
-      static constexpr StateByte kWhich[] = {kImpedance, kImpedance, kAttenuator, kAttenuator,
-                                             kCoupling,  kCoupling,  kFilter,     kFilter};
-      static constexpr std::uint8_t kValue[] = {0, 1, 0, 1, 0, 1, 0, 1};
-      SetChannelByte(kWhich[d - 1], kValue[d - 1]);
+    case Setting::kGenerator:
+      set(kGenerator, v);
       return true;
-    }
-    case 'F':
-      if (!in(1, 2)) return false;
-      SetChannelByte(kSlope, d == 1 ? 1 : 0);
+    // The attenuator and filter bytes run against the panel's lists: 0 is
+    // 1:10, and 0 is the filter on.
+    case Setting::kImpedance:
+      SetChannelByte(kImpedance, static_cast<std::uint8_t>(v));
       return true;
-    case 'L':
-      SetChannelByte(kLevel, raw);
+    case Setting::kCoupling:
+      SetChannelByte(kCoupling, static_cast<std::uint8_t>(v));
       return true;
-    case 'Y':
-      set(kCalibration, raw);
+    case Setting::kAttenuator:
+      SetChannelByte(kAttenuator, static_cast<std::uint8_t>(1 - v));
       return true;
-    case 'Z':
+    case Setting::kFilter:
+      SetChannelByte(kFilter, static_cast<std::uint8_t>(1 - v));
+      return true;
+    case Setting::kSlope:
+      SetChannelByte(kSlope, static_cast<std::uint8_t>(v));
+      return true;
+    case Setting::kLevel:
+      SetChannelByte(kLevel, static_cast<std::uint8_t>(v));
+      return true;
+    case Setting::kCalibration:
+      set(kCalibration, v);
+      return true;
+    case Setting::kCalibrationSave:
       savedCalibration_ = state_[kCalibration];
       return true;
-    default:
-      return false;
+    case Setting::kStart:
+    case Setting::kHandshake:
+    case Setting::kStateRequest:
+    case Setting::kClose:
+      break;
   }
+  return false;
 }
 
 void Instrument::Handle(const Bytes& frame, double now) {
   ++framesSeen_;
   if (dropAfter_ && framesSeen_ >= *dropAfter_) dropNow_ = true;
   if (frame.back() != kCr) return;  // malformed: a real counter ignores it
-  const std::uint8_t letter = frame[0];
-  const std::uint8_t raw = frame.size() == 3 ? frame[1] : 0;
-  const int digit = frame.size() == 3 && raw >= '0' && raw <= '9' ? raw - '0' : -1;
+  const int param = frame.size() == 3 ? frame[1] : kNoParam;
+  const auto decoded = protocol::Decode(frame[0], param);
+  if (!decoded) return;  // outside the command set: no answer
 
-  switch (letter) {
-    case 'B':
+  using protocol::Setting;
+  switch (decoded->setting) {
+    case Setting::kHandshake:
       session_ = true;
       countingSince_ = now;
-      Answer(frame, {'N', options_.serial}, now);
+      Answer(frame, {protocol::kPresenceReply, options_.serial}, now);
       RestartMeasurement(now);
       return;
-    case 'J':
+    case Setting::kClose:
       session_ = false;
       pending_.clear();
       nextResult_.reset();
       return;
-    case 'D': {
-      if (digit != 1) return;
-      Bytes reply{'C'};
+    case Setting::kStateRequest: {
+      Bytes reply{protocol::kStateReplyLetter};
       reply.insert(reply.end(), state_.begin(), state_.begin() + shortState_.value_or(15));
       Answer(frame, std::move(reply), now);
       return;
     }
-    case 'C':
+    case Setting::kStart:
       if (session_ && state_[kLaunch] == 1) EmitResult(now + Period());
       return;
     default:
-      if (!Setup(letter, digit, raw, now)) return;
+      if (!Setup(*decoded, now)) return;
       Answer(frame, {kCr}, now);
       // A new setting starts a new measurement.
       RestartMeasurement(now);

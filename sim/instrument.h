@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/decode.h"
 #include "protocol/protocol.h"
 
 namespace kolvane::sim {
@@ -34,7 +35,7 @@ std::optional<PanelBytes> ParseState(std::string_view text);
 
 // Frames are told apart by the known length per letter, never by a CR: the
 // parameter of "L" and "Y" is a raw byte and may itself be 13.
-std::size_t FrameLength(std::uint8_t letter);
+using protocol::FrameLength;
 // The frame as a log shows it: printable ASCII as is, anything else \xHH.
 std::string Printable(std::span<const std::uint8_t> bytes);
 
@@ -133,7 +134,7 @@ class Instrument {
   void SetChannelByte(StateByte which, std::uint8_t value);
   // Makes channel A, B or C (0..2) active with its own input bytes.
   void SelectChannel(std::size_t index);
-  bool Setup(std::uint8_t letter, int digit, std::uint8_t raw, double now);
+  bool Setup(const protocol::DecodedFrame& frame, double now);
 
   InstrumentOptions options_;
   PanelBytes state_{};

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -10,8 +11,11 @@
 
 #include "logger/options.h"
 #include "logger/session.h"
+#include "record/file_name.h"
 #include "record/names.h"
 #include "record/recorder.h"
+#include "record/recording_file.h"
+#include "record/recording_grid.h"
 #include "record/statistics.h"
 #include "record/status_line.h"
 #include "record/summary.h"
@@ -21,6 +25,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, whose macros it uses.
+#include <shellapi.h>
 
 #include "platform/win32/port_diagnostics.h"
 #include "platform/win32/system_clock.h"
@@ -30,10 +36,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "app/plot/plot.h"
 #include "platform/posix/port_diagnostics.h"
 #include "platform/posix/system_clock.h"
 #include "platform/posix/system_deps.h"
-#include "platform/qt/plot.h"
 #endif
 
 namespace {
@@ -65,6 +71,24 @@ std::size_t TerminalWidth() {
   return 80;
 }
 
+// The arguments as UTF-8, from the wide command line: argv holds them in the
+// ANSI code page, which loses every letter outside it (a Cyrillic file name
+// on a Western system).
+std::vector<std::string> Arguments(int argc, char** argv) {
+  int n = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
+  if (wide == nullptr) return std::vector<std::string>(argv + 1, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 1; i < n; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+    arg.resize(arg.size() - 1);  // the terminating NUL
+    args.push_back(std::move(arg));
+  }
+  LocalFree(wide);
+  return args;
+}
 #else
 void OnStopSignal(int) {
   stopSignal = 1;
@@ -89,6 +113,10 @@ std::size_t TerminalWidth() {
   if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
   return 80;
 }
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
 #endif
 
 int Fail(const std::string& message) {
@@ -97,10 +125,14 @@ int Fail(const std::string& message) {
 }
 
 // True when the file can be written; a file made only to find out is removed.
-bool Writable(const std::string& path) {
+bool Writable(const std::string& name) {
+  const std::filesystem::path path = record::PathFromUtf8(name);
   const bool existed = static_cast<bool>(std::ifstream(path));
   const bool ok = static_cast<bool>(std::ofstream(path, std::ios::app));
-  if (ok && !existed) std::remove(path.c_str());
+  if (ok && !existed) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+  }
   return ok;
 }
 
@@ -144,10 +176,54 @@ class LiveSink : public IReadingSink {
   bool shown_ = false;
 };
 
+// The end of a run or of --analyze: the summary on standard error, then the
+// JSON and the plot asked for; kExitUsage when one of them cannot be written.
+int Report(const record::Summary& summary, const record::ReadingSeries& series,
+           const logger::LogOptions& options) {
+  int status = logger::kExitOk;
+  std::fputs(record::SummaryText(summary).c_str(), stderr);
+  if (options.summary) {
+    std::ofstream out(record::PathFromUtf8(*options.summary), std::ios::binary | std::ios::trunc);
+    out << record::SummaryJson(summary);
+    if (!out.flush()) {
+      std::fprintf(stderr, "kolvane-log: cannot write '%s'\n", options.summary->c_str());
+      status = logger::kExitUsage;
+    }
+  }
+#ifndef _WIN32
+  if (options.plot) {
+    const std::string why = qt::WritePlot(summary, series, *options.plot);
+    if (!why.empty()) {
+      std::fprintf(stderr, "kolvane-log: cannot draw '%s': %s\n", options.plot->c_str(),
+                   why.c_str());
+      status = logger::kExitUsage;
+    }
+  }
+#else
+  (void)series;
+#endif
+  return status;
+}
+
+// --analyze: a recording from a file, no instrument.
+int Analyze(const logger::LogOptions& options) {
+  const record::PlainNumbers plain{options.tau0S, options.phase, options.fractional,
+                                   options.tau0S || options.phase || options.fractional};
+  record::Recording recording;
+  std::string error;
+  if (!record::ReadRecording(record::PathFromUtf8(*options.analyze), *options.analyze, plain,
+                             &recording, &error)) {
+    return Fail(error);
+  }
+  record::Summary summary = recording.Summarize();
+  record::AddAnalysis(recording.input, recording.applies, options.analysis, &summary);
+  return Report(summary, recording.Series(), options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = Arguments(argc, argv);
   logger::LogOptions options;
   std::string error;
   if (!logger::ParseLogOptions(args, &options, &error)) {
@@ -170,50 +246,46 @@ int main(int argc, char** argv) {
   }
 #endif
 
-  // Every file is checked before the first frame goes out.
-  std::ofstream csvFile;
-  std::ostream* csv = &std::cout;
-  if (options.csv != "-") {
-    csvFile.open(options.csv, std::ios::binary | std::ios::trunc);
-    if (!csvFile) return Fail("cannot write --csv '" + options.csv + "': " + std::strerror(errno));
-    csv = &csvFile;
-  }
   for (const auto* path : {&options.summary, &options.plot}) {
     if (*path && !Writable(**path)) {
       return Fail("cannot write '" + **path + "': " + std::strerror(errno));
     }
+  }
+  if (options.analyze) return Analyze(options);
+
+  // Every file is checked before the first frame goes out.
+  std::ofstream csvFile;
+  std::ostream* csv = &std::cout;
+  if (options.csv != "-") {
+    csvFile.open(record::PathFromUtf8(options.csv), std::ios::binary | std::ios::trunc);
+    if (!csvFile) return Fail("cannot write --csv '" + options.csv + "': " + std::strerror(errno));
+    csv = &csvFile;
   }
 
   CatchStopSignals();
   const auto ports = MakeSerialPorts();
   SystemClock clock;
   record::Statistics stats;
+  record::RecordingGrid grid;
   record::Recorder recorder(csv, &stats, record::SystemNow);
+  recorder.SetGrid(&grid);
   LiveSink sink(recorder, stats, options, StderrIsTerminal() && !options.quiet);
 
   int endStatus = logger::kExitOk;
   const auto finish = [&] {
     sink.EndLine();
-    const record::Summary summary = stats.Summarize();
-    std::fputs(record::SummaryText(summary).c_str(), stderr);
-    if (options.summary) {
-      std::ofstream out(*options.summary, std::ios::binary | std::ios::trunc);
-      out << record::SummaryJson(summary);
-      if (!out.flush()) {
-        std::fprintf(stderr, "kolvane-log: cannot write '%s'\n", options.summary->c_str());
-        endStatus = logger::kExitUsage;
-      }
+    // The analysis of the rows recorded, as --analyze makes it of their CSV.
+    record::Summary summary = stats.Summarize();
+    record::StabilityInput input;
+    std::size_t badRow = 0;
+    std::string why;
+    if (grid.Build(&input, &badRow, &why)) {
+      record::AddAnalysis(input, grid.Applies(), options.analysis, &summary);
+    } else {
+      std::fprintf(stderr, "kolvane-log: no stability analysis: row %zu: %s\n", badRow + 1,
+                   why.c_str());
     }
-#ifndef _WIN32
-    if (options.plot) {
-      const std::string why = qt::WritePlot(summary, stats.Series(), *options.plot);
-      if (!why.empty()) {
-        std::fprintf(stderr, "kolvane-log: cannot draw '%s': %s\n", options.plot->c_str(),
-                     why.c_str());
-        endStatus = logger::kExitUsage;
-      }
-    }
-#endif
+    endStatus = Report(summary, stats.Series(), options);
   };
 
   logger::SessionDeps deps{*ports,

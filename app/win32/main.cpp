@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/win32/panel_app.h"
+#include "platform/win32/ui/desktop_host.h"
 #include "platform/win32/ui/text.h"
 #include "platform/win32/ui/windows_api.h"
 #include "resources/ids.h"

@@ -3,7 +3,7 @@
 // it as a window of the desktop.
 #pragma once
 
-#include "platform/win32/ui/dialog_window.h"
+#include "platform/win32/ui/desktop_host.h"
 
 namespace kolvane {
 

@@ -2,7 +2,7 @@
 // choose a mode's variant and send its frame themselves.
 #pragma once
 
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "resources/ids.h"
 
 namespace kolvane {

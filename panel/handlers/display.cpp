@@ -2,15 +2,12 @@
 // around it, and the stopped display the instrument's interruption calls for.
 #include "panel/panel_dlg.h"
 #include "resources/ids.h"
+#include "resources/texts.h"
 
 namespace kolvane {
 
 namespace {
 
-constexpr std::string_view kInterruptedText =
-    "Измерения по USB прерваны. Для дальнейшей работы запросите конфигурацию прибора нажатием "
-    "кнопки <Конфиг.>";
-constexpr std::string_view kStopText = "          СТОП          ";
 constexpr int kProgressFull = 10;
 
 }  // namespace

@@ -38,7 +38,7 @@ void CPanelDlg::OnStart() {
   st.calibrationMode = 0;
   Wnd().ProgressSetPos(ids::kProgress, 0);
   if (st.singleShot == 1) {
-    ShowMessage("Измерение.");
+    ShowMessage(kMeasuringText);
     // The result is read by the poll cycle, not here.
     counter.Start();
     st.measurementArmed = 1;

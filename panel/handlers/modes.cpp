@@ -4,12 +4,11 @@
 #include "panel/handlers/controls.h"
 #include "panel/panel_dlg.h"
 #include "resources/format.h"
+#include "resources/texts.h"
 
 namespace kolvane {
 
 namespace {
-
-constexpr const char* kNoChannelsInCount = " В режиме СЧЕТ переключение каналов невозможно  ";
 
 // The first steps of the tachometer and duty cycle, which cannot use the memory.
 void EnterModeWithoutMemory(CPanelDlg& d) {

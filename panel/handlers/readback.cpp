@@ -6,13 +6,12 @@
 #include "protocol/protocol.h"
 #include "resources/format.h"
 #include "resources/ids.h"
+#include "resources/texts.h"
 
 namespace kolvane {
 
 namespace {
 
-constexpr std::string_view kBadStateText =
-    "Неверно получено состояние панели, нажмите кнопку <Конфигурация>.";
 using protocol::kPollMs;
 
 constexpr int kUnchanged = -1;
@@ -47,16 +46,16 @@ struct ChannelRule {
 };
 
 constexpr std::array<ChannelRule, 3> kChannelRules{{
-    {1,
+    {protocol::kChannelA,
      {0,
       true,
       {ids::kModePulseDuration, ids::kModePeriod, ids::kModeRatio},
       {},
-      Modes(0),
-      Modes(1, 2, 9),
+      Modes(protocol::kFrequency),
+      Modes(protocol::kPeriod, protocol::kDuration1, protocol::kRatio),
       0,
       Gates::Unchanged}},
-    {2,
+    {protocol::kChannelB,
      {1,
       true,
       {ids::kModeFrequency},
@@ -65,13 +64,13 @@ constexpr std::array<ChannelRule, 3> kChannelRules{{
       0,
       0,
       Gates::Enable}},
-    {4,
+    {protocol::kChannelC,
      {2,
       false,
       {ids::kModePeriod, ids::kModePulseDuration},
       {},
-      Modes(0),
-      Modes(1, 2),
+      Modes(protocol::kFrequency),
+      Modes(protocol::kPeriod, protocol::kDuration1),
       0,
       Gates::Unchanged}},
 }};

@@ -1,7 +1,6 @@
 #include "platform/posix/port_diagnostics.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/posix/posix_serial.h"
@@ -26,11 +25,6 @@ std::string DescribePortOpenFailure(const std::string& comName, std::uint32_t er
     default:
       return where + std::strerror(static_cast<int>(error));
   }
-}
-
-void StderrPortDiagnostics::OnOpenFailed(int, const std::string& name, std::uint32_t error) {
-  const std::string line = DescribePortOpenFailure(name, error);
-  if (!line.empty()) std::fprintf(stderr, "%s: %s\n", program_.c_str(), line.c_str());
 }
 
 }  // namespace kolvane

@@ -5,22 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "link/instrument_link.h"
-
 namespace kolvane {
 
 // "/dev/ttyUSB0 (COM1): permission denied; ..." for an open that failed with
 // the given errno; empty when the device simply does not exist.
 std::string DescribePortOpenFailure(const std::string& comName, std::uint32_t error);
-
-// Writes that line to stderr for every port the scan could not open.
-class StderrPortDiagnostics : public IScanObserver {
- public:
-  explicit StderrPortDiagnostics(std::string program) : program_(std::move(program)) {}
-  void OnOpenFailed(int n, const std::string& name, std::uint32_t error) override;
-
- private:
-  std::string program_;
-};
 
 }  // namespace kolvane

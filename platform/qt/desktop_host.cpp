@@ -14,6 +14,8 @@
 #include <csignal>
 #include <iterator>
 
+#include "platform/qt/fonts.h"
+
 namespace kolvane::qt {
 
 void PrepareApplication(QApplication& app) {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "platform/qt/dialog_window.h"
 
 class QApplication;

@@ -1,6 +1,8 @@
 // A dialog window built with Qt Widgets from a layout template: every control
 // sits at its template rectangle, controls are addressed by id, and only
-// the user's actions reach the attached dialog as messages.
+// the user's actions reach the attached dialog as messages. It is built in
+// template_builder.cpp, run in modal_loop.cpp, and its controls answer the
+// window seam in dialog_window.cpp.
 #pragma once
 
 #include <QPointer>
@@ -15,23 +17,17 @@
 #include <utility>
 #include <vector>
 
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "platform/window.h"
 #include "resources/layout.h"
 
 class QDialog;
-class QFont;
 class QTimer;
 class QWidget;
 
 namespace kolvane::qt {
 
 class DialogWidget;
-
-// The face that stands in for a Win32 font, sized from its cell height.
-QFont MapFont(const FontSpec& request);
-// The template font (points at 96 dots per inch).
-QFont DialogFont(std::string_view face, int points);
 
 class QtDialogWindow : public IWindow {
  public:

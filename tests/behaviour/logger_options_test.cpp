@@ -34,6 +34,43 @@ TEST(LogOptions, GoodCommandLines) {
   EXPECT_FALSE(d.port || d.count || d.durationS || d.summary || d.plot || d.quiet);
 }
 
+TEST(LogOptions, AnalysisOptions) {
+  using record::Deviation;
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<Deviation> deviations;
+    record::TauSpacing taus;
+  };
+  const Case cases[] = {
+      {{},
+       {Deviation::kOadev, Deviation::kMdev, Deviation::kHdev, Deviation::kTdev},
+       record::TauSpacing::kOctave},
+      {{"--deviations", "totdev,adev,totdev", "--taus", "decade"},
+       {Deviation::kTotdev, Deviation::kAdev},
+       record::TauSpacing::kDecade},
+      {{"--deviations=all", "--taus=octave"},
+       {std::begin(record::kAllDeviations), std::end(record::kAllDeviations)},
+       record::TauSpacing::kOctave},
+  };
+  for (const Case& c : cases) {
+    LogOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseLogOptions(c.args, &o, &error)) << error;
+    EXPECT_EQ(o.analysis.deviations, c.deviations);
+    EXPECT_EQ(o.analysis.taus, c.taus);
+    EXPECT_FALSE(o.analysis.removeDrift || o.analyze);
+  }
+  LogOptions a;
+  std::string error;
+  ASSERT_TRUE(ParseLogOptions({"--analyze", "x.txt", "--tau0", "1e-3", "--fractional",
+                               "--frequency", "--remove-drift", "--summary", "s.json"},
+                              &a, &error))
+      << error;
+  EXPECT_EQ(a.analyze, "x.txt");
+  EXPECT_EQ(a.tau0S, 1e-3);
+  EXPECT_TRUE(a.fractional && a.analysis.removeDrift && !a.phase);
+}
+
 TEST(LogOptions, BadValuesAreNamedWithWhatIsAccepted) {
   struct Case {
     std::vector<std::string> args;
@@ -64,6 +101,30 @@ TEST(LogOptions, BadValuesAreNamedWithWhatIsAccepted) {
       {{"--quiet=yes"}, "kolvane-log: --quiet takes no value (see --help)"},
       {{"--rate", "5"}, "kolvane-log: unknown option '--rate' (see --help)"},
       {{"file.csv"}, "kolvane-log: unexpected argument 'file.csv' (see --help)"},
+      {{"--deviations", "oadev,xdev"},
+       "kolvane-log: bad --deviations 'oadev,xdev' (accepted: adev, oadev, mdev, tdev, hdev, "
+       "totdev separated by commas, or all)"},
+      {{"--deviations=oadev,"},
+       "kolvane-log: bad --deviations 'oadev,' (accepted: adev, oadev, mdev, tdev, hdev, totdev "
+       "separated by commas, or all)"},
+      {{"--taus", "log"}, "kolvane-log: bad --taus 'log' (accepted: octave, decade)"},
+      {{"--analyze", "a.csv", "--tau0", "0"},
+       "kolvane-log: bad --tau0 '0' (accepted: the interval in seconds above 0, e.g. 1, 0.1 or "
+       "1e-3)"},
+      {{"--analyze", "a.csv", "--tau0", "inf"},
+       "kolvane-log: bad --tau0 'inf' (accepted: the interval in seconds above 0, e.g. 1, 0.1 or "
+       "1e-3)"},
+      {{"--remove-drift=yes"}, "kolvane-log: --remove-drift takes no value (see --help)"},
+      {{"--analyze", "a.txt", "--phase", "--frequency"},
+       "kolvane-log: --phase and --frequency exclude each other (see --help)"},
+      {{"--analyze", "a.txt", "--phase", "--fractional"},
+       "kolvane-log: --fractional is for frequency values, not --phase (see --help)"},
+      {{"--tau0", "1"}, "kolvane-log: --tau0 describes the file of --analyze (see --help)"},
+      {{"--fractional"}, "kolvane-log: --fractional describes the file of --analyze (see --help)"},
+      {{"--analyze", "a.csv", "--gate", "1s"},
+       "kolvane-log: --gate is for a run with the instrument, not --analyze (see --help)"},
+      {{"--analyze", "a.csv", "--csv", "b.csv"},
+       "kolvane-log: --csv is for a run with the instrument, not --analyze (see --help)"},
   };
   for (const Case& c : cases) {
     LogOptions o;
@@ -75,9 +136,20 @@ TEST(LogOptions, BadValuesAreNamedWithWhatIsAccepted) {
 
 TEST(LogOptions, HelpNamesEveryOptionAndExitStatus) {
   const std::string help = LogHelp();
-  for (const char* part : {"--port", "--timestamp", "--gate", "--channel", "--mode", "--count",
-                           "--duration", "--csv", "--summary", "--plot", "--quiet", "--help",
-                           "--version", "  0  ", "  2  ", "  3  ", "  4  ", "  5  "}) {
+  for (const char* part : {"--port",       "--timestamp",
+                           "--gate",       "--channel",
+                           "--mode",       "--count",
+                           "--duration",   "--csv",
+                           "--summary",    "--plot",
+                           "--quiet",      "--help",
+                           "--version",    "--deviations",
+                           "--taus",       "--remove-drift",
+                           "--analyze",    "--tau0",
+                           "--phase",      "--frequency",
+                           "--fractional", "HDEV is insensitive to linear drift",
+                           "  0  ",        "  2  ",
+                           "  3  ",        "  4  ",
+                           "  5  "}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }
 }

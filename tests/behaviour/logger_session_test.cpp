@@ -2,6 +2,7 @@
 // the panel's order, and how each kind of failure ends the run.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "logger/session.h"
@@ -119,6 +120,59 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ChannelRefusedInDl4", "", 5, With({}, logger::Channel::A), 5,
                     "Включите канал С\n"},
         FailureCase{"NoInstrumentOnTheGivenPort", "", 0, With({}, {}, 4), 3, "  COM4: missing\n"}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+// What the gate's acknowledgement read takes decides where polling starts.
+// Count bytes 'G' and 'N' would be misread as a status were the line left
+// inside a result.
+struct AckCase {
+  const char* name;
+  std::string afterGate;  // the bytes that answer "T4", all at once
+  std::vector<std::uint32_t> rows;
+};
+
+using namespace std::string_literals;
+
+class LoggerAfterAck : public ::testing::TestWithParam<AckCase> {};
+
+TEST_P(LoggerAfterAck, RecordsEveryWholeResultAndNothingElse) {
+  Bench b;
+  b.ports.OnWrite([&](ScriptedPorts& p, const std::vector<std::uint8_t>& f) {
+    const std::string frame(f.begin(), f.end());
+    if (frame == "B\r") p.Reply(std::string("N\x05"));
+    if (frame == "D1\r") {
+      const std::uint8_t state[] = {'C', 0, 1, 2, 0, 1, 0, 0, 0, 1, 1, 0, 1, 64, 127, 0};
+      p.Reply(state);
+    }
+    if (frame != "T4\r") return;
+    p.Reply(GetParam().afterGate);
+    p.Reply("G\x00\x01\x02\x03"s, 500);
+    p.Reply("G\x00\x01\x02\x04"s, 1500);
+  });
+  LogOptions o;
+  o.gateIndex = 4;
+  o.count = GetParam().rows.size();
+  o.durationS = 10;  // virtual seconds: a row missing ends the run, not the test
+  const auto r = b.Run(o);
+  ASSERT_EQ(r.status, logger::kExitOk) << b.messages.str();
+  std::vector<std::uint32_t> counts;
+  // Frequency at a 1 s gate: the count in Hz, shown in kHz.
+  for (const ShownReading& s : b.rows.shown) {
+    counts.push_back(s.kind == ShownKind::Stop
+                         ? 0
+                         : static_cast<std::uint32_t>(std::lround(s.reading.value * 1000)));
+  }
+  EXPECT_EQ(counts, GetParam().rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LoggerAfterAck,
+    ::testing::Values(
+        // The read took the CR and the status of a result right behind it.
+        AckCase{"StatusBehindTheAck", "\rGGNGN"s, {0x474E474E, 0x010203, 0x010204}},
+        AckCase{"NothingBehindTheAck", "\r", {0x010203, 0x010204}},
+        // A result cut by the drain before the frame: its tail came first.
+        AckCase{"TailOfAResultBeforeTheAck", "NG\rGN\x00"s, {0x010203, 0x010204}}),
     [](const auto& i) { return std::string(i.param.name); });
 
 TEST(LoggerSession, ALineThatFailsMidRunEndsWithStatusFour) {

@@ -106,6 +106,13 @@ TEST(ScpiLanguageStatus, StatusByteSummarisesQueueAndEvents) {
   EXPECT_EQ(b.Run("*ESR?"), R("1"));
   b.session->InputOverrun();
   EXPECT_EQ(b.Errors(), (std::vector<int>{-363}));
+  // A log sees the errors of the last line without taking them.
+  b.Run("FOO;INP2:IMP 50");
+  EXPECT_EQ(b.session->LastErrors(),
+            (std::vector<std::string>{"-113,\"Undefined header\"",
+                                      "-114,\"Header suffix out of range;INPut takes 1 (channel A) "
+                                      "or 3 (channel C)\""}));
+  EXPECT_EQ(b.Run("SYST:ERR:COUN?"), "2");
 }
 
 }  // namespace

@@ -91,7 +91,8 @@ TEST(ScpiMeasure, ReadDropsWaitingResultsAndTakesSampleCount) {
   ScpiBench b;
   // Results pile up while no command reads: more than the link drops at once.
   for (int i = 0; i < 300; ++i) b.Result(1, std::nullopt, 0);
-  for (std::uint32_t n : {1230u, 1240u, 1250u}) b.Result(n, std::nullopt, 10);
+  std::uint64_t at = 10;
+  for (std::uint32_t n : {1230u, 1240u, 1250u}) b.Result(n, std::nullopt, at += 100);
   EXPECT_EQ(b.Run("SAMP:COUN 3;:READ?"), "+1.230E+04,+1.240E+04,+1.250E+04");
   EXPECT_EQ(b.Run("FETC?"), "+1.230E+04,+1.240E+04,+1.250E+04");
   b.Run("*RST");

@@ -94,6 +94,8 @@ TEST(ScpiSettingQueries, ReadTheSettingsBack) {
   EXPECT_EQ(b.Run("CAL:VAL?"), "10");
   b.Run("FREQ:GATE:TIME 1");
   EXPECT_EQ(b.Run("CAL:VAL?"), "128");
+  b.Run("CAL:VAL 20;:DIAG:TEST OFF");
+  EXPECT_EQ(b.Run("CAL:VAL?"), "128");
 }
 
 TEST(ScpiSettingFaults, AnUnacknowledgedFrameIsADeviceError) {
@@ -102,6 +104,52 @@ TEST(ScpiSettingFaults, AnUnacknowledgedFrameIsADeviceError) {
   EXPECT_EQ(b.Run("SYST:ERR?"),
             "201,\"Setting not acknowledged;the instrument did not acknowledge 'T5'\"");
 }
+
+}  // namespace
+}  // namespace kolvane::test
+
+namespace kolvane::test {
+namespace {
+
+// What the start-up readback leaves enabled, by the panel's rules for the
+// mode and channel read back.
+struct EnablingCase {
+  const char* name;
+  std::uint8_t mode;
+  std::uint8_t channel;
+  std::uint8_t launch;
+  std::string line;
+  std::vector<std::string> frames;  // empty: refused with -221
+};
+
+class ScpiEnabling : public ::testing::TestWithParam<EnablingCase> {};
+
+TEST_P(ScpiEnabling, FollowsTheReadback) {
+  const EnablingCase& c = GetParam();
+  sim::PanelBytes s = sim::DefaultState();
+  s[protocol::kMode] = c.mode;
+  s[protocol::kChannel] = c.channel;
+  s[protocol::kLaunch] = c.launch;
+  ScpiBench b(s);
+  b.Run(c.line);
+  EXPECT_EQ(b.Frames(), c.frames);
+  EXPECT_EQ(b.Errors(), c.frames.empty() ? std::vector<int>{-221} : std::vector<int>{});
+}
+
+using V = std::vector<std::string>;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScpiEnabling,
+    ::testing::Values(EnablingCase{"TachometerNoGate", 10, 2, 0, "FREQ:GATE:TIME 1", V{}},
+                      EnablingCase{"TachometerNoStamp", 10, 2, 0, "TST 1E-3", V{}},
+                      EnablingCase{"PeriodStamp", 1, 4, 0, "TST 1E-3", V{"M5"}},
+                      EnablingCase{"Dl1Stamp", 2, 1, 0, "TST 1E-3", V{"M5"}},
+                      EnablingCase{"RatioStampFollowsTest", 9, 1, 0, "TST 1E-3", V{}},
+                      EnablingCase{"ChannelBNoInputs", 0, 2, 0, "INP1:IMP 50", V{}},
+                      EnablingCase{"SingleShotNoAutomatic", 0, 1, 1, "INIT:CONT ON", V{}},
+                      EnablingCase{"SingleShotAgain", 0, 1, 1, "INIT:CONT OFF", V{"I1"}},
+                      EnablingCase{"Dl4KeepsChannelC", 5, 4, 0, "CONF:PDUR 4,(@3)", V{"R3", "R6"}}),
+    [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace
 }  // namespace kolvane::test

@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "platform/qt/dialog_window.h"
 #include "resources/layout.h"
 

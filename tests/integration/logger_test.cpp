@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -74,6 +76,102 @@ std::vector<std::string> Received(const SimProcess& sim) {
     if (line.rfind("RX ", 0) == 0) frames.push_back(line.substr(line.find(' ', 3) + 1));
   }
   return frames;
+}
+
+// The first count of each result the simulator wrote after its reply (first
+// byte `reply`, in hex) to the frame `after`, the last one sent; and what
+// each row shows times `scale`: for frequency, the row in kHz times the gate
+// in ms is that count.
+struct Matched {
+  std::vector<long> sent, rows;
+};
+Matched Match(const SimProcess& sim, const std::string& csv, const std::string& after,
+              const std::string& reply, double scale) {
+  Matched m;
+  bool seen = false, replied = false;
+  for (const auto& line : sim.Log()) {
+    std::istringstream in(line);
+    std::string kind, ms, first;
+    in >> kind >> ms >> first;
+    if (kind == "RX") {
+      seen = line.find(' ' + after) != std::string::npos;
+      if (seen) m.sent.clear(), replied = false;
+    } else if (kind == "TX" && seen && !replied && first == reply) {
+      replied = true;  // the reply to `after`
+    } else if (kind == "TX" && replied && first == "47") {
+      long n1 = 0;
+      for (int i = 0; i < 4; ++i) {
+        std::string b;
+        in >> b;
+        n1 = n1 * 256 + std::stol(b, nullptr, 16);
+      }
+      m.sent.push_back(n1);
+    }
+  }
+  std::istringstream rows(csv);
+  std::string row;
+  std::getline(rows, row);
+  while (std::getline(rows, row)) {
+    const auto value = row.substr(0, row.rfind(",kHz,ok")).substr(row.find(",f,") + 3);
+    m.rows.push_back(std::lround(std::stod(value) * scale));
+  }
+  return m;
+}
+
+// A result that begins after the readback is row 1: none is swallowed while
+// waiting for a quiet line, and none is cut into.
+TEST(LoggerProcess, WithoutSettingsTheFirstResultAfterTheReadbackIsRowOne) {
+  SimProcess sim({"--rate", "40", "--signal-khz", "1000", "--noise-khz", "0.5"}, 2);
+  ASSERT_TRUE(sim.Ready());
+  Logger log(sim.Dir(), {"--port", "2", "--count", "8", "--quiet"});
+  ASSERT_EQ(log.Wait(), 0) << Slurp(log.Err());
+  const auto frames = Received(sim);
+  // "B", the readback (again if a result spoilt it) and "J": no setting.
+  EXPECT_EQ(static_cast<std::size_t>(std::count(frames.begin(), frames.end(), "D1\\x0D")) + 2,
+            frames.size());
+  // The simulator's default gate is 0.1 s: 100 counts per kHz.
+  const Matched m = Match(sim, Slurp(log.Csv()), "D1", "43", 100);
+  ASSERT_EQ(m.rows.size(), 8u);
+  ASSERT_GE(m.sent.size(), 8u);
+  EXPECT_EQ(m.rows, std::vector<long>(m.sent.begin(), m.sent.begin() + 8));
+}
+
+// The gate's acknowledgement comes 5 ms before the next result, inside the
+// acknowledgement read's wait for its second byte: every result after the
+// acknowledgement still becomes a row, in order, with nothing misframed.
+TEST(LoggerProcess, AGateSetWhileResultsFlowLosesNoWholeResult) {
+  SimProcess sim({"--rate", "200", "--signal-khz", "1000", "--noise-khz", "0.5"}, 2);
+  ASSERT_TRUE(sim.Ready());
+  Logger log(sim.Dir(), {"--port", "2", "--gate", "10ms", "--count", "60", "--quiet"});
+  ASSERT_EQ(log.Wait(), 0) << Slurp(log.Err());
+  const Matched m = Match(sim, Slurp(log.Csv()), "T2", "0D", 10);
+  ASSERT_EQ(m.rows.size(), 60u);
+  ASSERT_GE(m.sent.size(), 60u);
+  EXPECT_EQ(m.rows, std::vector<long>(m.sent.begin(), m.sent.begin() + 60));
+}
+
+// The end of a run and --analyze of its CSV are one analysis: the same JSON.
+TEST(LoggerProcess, ARunsAnalysisIsThatOfItsCsv) {
+  SimProcess sim({"--signal-khz", "10000", "--noise-khz", "0.0005"}, 2);
+  ASSERT_TRUE(sim.Ready());
+  const std::string run = sim.Dir() + "/run.json", again = sim.Dir() + "/again.json";
+  Logger log(sim.Dir(), {"--port", "2", "--count", "40", "--quiet", "--deviations", "all",
+                         "--remove-drift", "--summary", run});
+  ASSERT_EQ(log.Wait(), 0) << Slurp(log.Err());
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    execl(KOLVANE_LOG_PATH, KOLVANE_LOG_PATH, "--analyze", log.Csv().c_str(), "--deviations", "all",
+          "--remove-drift", "--summary", again.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_NE(Slurp(run).find("\"totdev\": [\n      {\"tau_s\": 0.1,"), std::string::npos)
+      << Slurp(run);
+  EXPECT_EQ(Slurp(run), Slurp(again));
 }
 
 TEST(LoggerProcess, RecordsTheRowsAskedForWithTheSettingsFrames) {

@@ -1,6 +1,6 @@
 // The plot as the logger makes it: no application object of the caller's and
 // no display.
-#include "platform/qt/plot.h"
+#include "app/plot/plot.h"
 
 #include <gtest/gtest.h>
 

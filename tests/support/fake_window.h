@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "platform/window.h"
 #include "tests/support/virtual_clock.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/ui/desktop_host.h"
 #include "platform/win32/ui/dialog_window.h"
 #include "platform/win32/ui/text.h"
 #include "platform/win32/ui/windows_api.h"

@@ -279,4 +279,10 @@ HICON CreatePanelIcon(int size) {
   return icon;
 }
 
+HICON PanelIcon(bool big) {
+  static const HICON bigIcon = CreatePanelIcon(32);
+  static const HICON smallIcon = CreatePanelIcon(16);
+  return big ? bigIcon : smallIcon;
+}
+
 }  // namespace kolvane::win32

@@ -10,5 +10,8 @@ namespace kolvane::win32 {
 HBITMAP CreatePicture(int resourceId);
 // The program icon 128 at size x size pixels (32 or 16), the caller's to destroy.
 HICON CreatePanelIcon(int size);
+// The program icon at 32 (big) or 16 pixels; a shared resource, made once
+// and never destroyed.
+HICON PanelIcon(bool big);
 
 }  // namespace kolvane::win32

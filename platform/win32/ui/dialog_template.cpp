@@ -86,6 +86,11 @@ const wchar_t* ControlClass(Kind kind) {
   return L"Static";
 }
 
+bool IsButtonKind(Kind k) {
+  return k == Kind::kRadio || k == Kind::kCheck || k == Kind::kPushButton ||
+         k == Kind::kDefPushButton;
+}
+
 bool IsOneEntryList(const layout::Control& control) {
   // Two entries need two text lines and their spacing.
   return control.kind == Kind::kListBox &&

@@ -24,6 +24,8 @@ DWORD DialogStyle(const layout::DialogTemplate& dialog);
 DWORD DialogExStyle(const layout::DialogTemplate& dialog);
 const wchar_t* ControlClass(layout::Kind kind);
 DWORD ControlStyle(const layout::Control& control);
+// Radios, checks and push buttons: the controls whose clicks are the user's.
+bool IsButtonKind(layout::Kind k);
 // A list box too low for two entries shows one at a time: its one entry
 // fills the box and the scroll arrows flip between the entries.
 bool IsOneEntryList(const layout::Control& control);

@@ -1,7 +1,8 @@
 // A dialog window built with the Win32 dialog manager from a layout
 // template: real controls at the template's rectangles, addressed by id;
 // only the user's actions and the window messages reach the attached
-// dialog through its message map.
+// dialog through its message map. It is run in modal_loop.cpp, painted in
+// painting.cpp, and its controls answer the window seam in dialog_window.cpp.
 #pragma once
 
 #include <functional>
@@ -11,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "platform/win32/ui/windows_api.h"
 #include "platform/window.h"
 #include "resources/layout.h"
@@ -113,19 +114,5 @@ class Win32DialogWindow : public IWindow {
   HFONT exponentFont_ = nullptr;
   std::vector<HBITMAP> pictures_;
 };
-
-// Runs a dialog as a top-level window of the desktop, the way the panel runs.
-// When the user's session ends, the dialogs over it and then it close, its
-// closing sequence runs, and the process ends with status 0.
-class Win32DesktopHost : public IModalHost {
- public:
-  int RunModal(CDialog& dialog) override;
-
-  // Runs once the window is on screen.
-  std::function<void(Win32DialogWindow&)> onShown;
-};
-
-// Writes the client area of a window as a 24-bit BMP file; false on failure.
-bool SaveClientBitmap(HWND hwnd, const std::wstring& path);
 
 }  // namespace kolvane::win32

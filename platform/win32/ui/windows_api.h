@@ -4,7 +4,7 @@
 #pragma once
 
 // clang-format off
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 #include "platform/window.h"
 
 #ifndef NOMINMAX

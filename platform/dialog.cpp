@@ -1,4 +1,4 @@
-#include "panel/dialog.h"
+#include "platform/dialog.h"
 
 namespace kolvane {
 
