@@ -53,11 +53,12 @@ void EventLog::Notice(const std::string& text) {
 void EventLog::Warning(const std::string& text, std::string_view client) {
   std::lock_guard lock(mutex_);
   std::fprintf(stderr, "kolvane-scpi: %s\n", text.c_str());
-  ToFile(Now() + "\t" + std::string(client) + "\t-\t" + Escaped(text));
+  ToFile(Now() + "\t" + std::string(client) + "\t-\t-\t" + Escaped(text));
 }
 
 void EventLog::Command(std::string_view client, std::string_view command,
-                       const std::optional<std::string>& reply) {
+                       const std::optional<std::string>& reply,
+                       const std::vector<std::string>& errors) {
   if (file_ == nullptr) return;
   std::string line = Now();
   line += '\t';
@@ -66,6 +67,12 @@ void EventLog::Command(std::string_view client, std::string_view command,
   line += Escaped(command);
   line += '\t';
   line += reply ? Escaped(*reply) : "-";
+  line += '\t';
+  for (std::size_t i = 0; i < errors.size(); ++i) {
+    if (i > 0) line += "; ";
+    line += Escaped(errors[i]);
+  }
+  if (errors.empty()) line += '-';
   std::lock_guard lock(mutex_);
   ToFile(line);
 }

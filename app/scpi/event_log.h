@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kolvane::server {
 
@@ -26,10 +27,11 @@ class EventLog {
   // On standard error always, and in the file (with the client's address
   // when it is about one).
   void Warning(const std::string& text, std::string_view client = "-");
-  // In the file only: "<time>\t<client>\t<command>\t<reply>", the command and
-  // the reply with every byte outside printable ASCII written as \xNN.
+  // In the file only: "<time>\t<client>\t<command>\t<reply>\t<errors>", the
+  // errors the command queued joined by "; ", "-" for no reply or no error,
+  // and every byte outside printable ASCII written as \xNN.
   void Command(std::string_view client, std::string_view command,
-               const std::optional<std::string>& reply);
+               const std::optional<std::string>& reply, const std::vector<std::string>& errors);
 
  private:
   void ToFile(const std::string& line);

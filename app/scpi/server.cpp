@@ -197,23 +197,24 @@ void Server::Pump(const ConnectionPtr& c) {
 void Server::RunLine(std::uint64_t id, const std::string& client, bool overrun,
                      const std::string& line) {
   std::optional<std::string> reply;
+  std::vector<std::string> errors;
   const auto it = sessions_.find(id);
   if (it != sessions_.end() && it->second) {
     try {
       if (overrun) {
+        // Its -363 joins the errors of the line before: only it is this one's.
         it->second->InputOverrun();
+        errors = it->second->LastErrors();
+        if (!errors.empty()) errors.erase(errors.begin(), errors.end() - 1);
       } else {
         reply = it->second->Execute(line);
+        errors = it->second->LastErrors();
       }
     } catch (const std::exception& e) {
       log_.Warning(std::string("the command failed inside the server: ") + e.what(), client);
     }
   }
-  if (overrun) {
-    log_.Command(client, "(a line over 64 KiB, dropped)", reply);
-  } else {
-    log_.Command(client, line, reply);
-  }
+  log_.Command(client, overrun ? "(a line over 64 KiB, dropped)" : line, reply, errors);
   asio::post(io_, [this, id, reply = std::move(reply)]() mutable { Done(id, std::move(reply)); });
 }
 

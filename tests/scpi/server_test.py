@@ -83,6 +83,8 @@ class ServerTest(unittest.TestCase):
         self.inst.write("FOO:BAR 1")
         self.assertTrue(self.error().startswith("-113,"))
         self.assertEqual(self.error(), '0,"No error"')
+        with open(self.log) as f:
+            self.assertIn("\tFOO:BAR 1\t-\t-113,", f.read())
 
     def test_lxi_raw(self):
         out = subprocess.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p",
