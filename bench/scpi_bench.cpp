@@ -241,6 +241,8 @@ int RunScpi(const ScpiOptions& options) {
     t.Add("result's last byte to READ? reply, median", Ms(Quantile(latency, 0.5)));
     t.Add("result's last byte to READ? reply, p99", Ms(p99), "at most 5 ms",
           !latency.empty() && p99 <= kReadTargetMs);
+    t.Add("result's last byte to READ? reply, p90 and max",
+          Ms(Quantile(latency, 0.9)) + ", " + Ms(Quantile(latency, 1)));
   }
 
   // At the fastest rate: round trips, lxi-tools, idle connections.
