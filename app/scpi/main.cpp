@@ -3,7 +3,9 @@
 // thread, the instrument on a thread of its own.
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -109,7 +111,7 @@ int main(int argc, char** argv) {
 
   EventLog log(options.quiet);
   if (options.log && !log.Open(*options.log)) {
-    return Fail("cannot write --log '" + *options.log + "'");
+    return Fail("cannot write --log '" + *options.log + "': " + std::strerror(errno));
   }
 
   asio::io_context io;

@@ -5,6 +5,7 @@
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
+#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <exception>
@@ -23,11 +24,17 @@ constexpr std::size_t kMaxWaitingInput = 64 * 1024;
 // a client's unread replies is ours.
 constexpr int kSendBuffer = 64 * 1024;
 
+#ifdef _WIN32
+constexpr int kAddressNotAvailable = WSAEADDRNOTAVAIL;
+#else
+constexpr int kAddressNotAvailable = EADDRNOTAVAIL;
+#endif
+
 std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const std::error_code& ec) {
   std::string why;
   if (ec == asio::error::address_in_use) {
     why = "address in use (another program serves on that port)";
-  } else if (ec == std::errc::address_not_available) {
+  } else if (ec == std::error_code(kAddressNotAvailable, asio::system_category())) {
     why = "no interface of this machine has that address";
   } else if (ec == asio::error::access_denied) {
     why = "permission denied (ports below 1024 need privileges)";
