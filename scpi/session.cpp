@@ -5,6 +5,7 @@
 #include <span>
 
 #include "protocol/protocol.h"
+#include "scpi/reading.h"
 
 namespace kolvane::scpi {
 
@@ -696,9 +697,19 @@ void ScpiSession::ConfigureQ(Call& c) {
   c.reply = "\"" + text + "\"";
 }
 
+// A reading query on a lost line still answers, with the SCPI not-a-number
+// for each reading, so that a client does not wait out its time-out; the
+// hardware error is in the queue.
+void ScpiSession::NoReadings(Call& c) {
+  std::string text;
+  for (int i = 0; i < sampleCount_; ++i) text += (i == 0 ? "" : ",") + std::string(kNotANumber);
+  c.reply = std::move(text);
+}
+
 void ScpiSession::Measure(Call& c) {
   const auto cfg = Target(c);
-  if (!cfg || !Need()) return;
+  if (!cfg) return;
+  if (!Need()) return NoReadings(c);
   readings_.clear();
   if (Fail(inst_.Configure(*cfg))) return;
   Acquire(c);
@@ -714,13 +725,13 @@ void ScpiSession::Initiate(Call& c) {
 void ScpiSession::Fetch(Call& c) {
   if (!Arity(c, 0, 0)) return;
   if (initiated_) {
-    if (!Need()) return;
     initiated_ = false;
+    if (!Need()) return NoReadings(c);
     std::vector<Error> errors;
     std::vector<std::string> readings;
     const bool ok = inst_.Acquire(sampleCount_, true, readings, errors);
     for (Error& e : errors) Fail(std::move(e));
-    if (!ok) return;
+    if (!ok) return NoReadings(c);
     readings_ = std::move(readings);
   }
   if (readings_.empty()) {
@@ -733,7 +744,9 @@ void ScpiSession::Fetch(Call& c) {
 }
 
 void ScpiSession::Read(Call& c) {
-  if (Arity(c, 0, 0) && Need()) Acquire(c);
+  if (!Arity(c, 0, 0)) return;
+  if (!Need()) return NoReadings(c);
+  Acquire(c);
 }
 
 void ScpiSession::Acquire(Call& c) {

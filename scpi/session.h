@@ -96,6 +96,7 @@ class ScpiSession : public Session {
   void Version(Call& c);
   void Configure(Call& c);
   void ConfigureQ(Call& c);
+  void NoReadings(Call& c);
   void Measure(Call& c);
   void Initiate(Call& c);
   void Fetch(Call& c);
