@@ -5,7 +5,7 @@
 
 #include "counter/counter.h"
 #include "link/instrument_link.h"
-#include "link/scan_report.h"
+#include "counter/scan_report.h"
 #include "protocol/protocol.h"
 #include "resources/texts.h"
 

@@ -16,7 +16,7 @@
 #include "app/scpi/event_log.h"
 #include "app/scpi/options.h"
 #include "app/scpi/server.h"
-#include "link/scan_report.h"
+#include "counter/scan_report.h"
 #include "scpi/engine.h"
 #include "version.h"
 

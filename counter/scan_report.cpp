@@ -1,4 +1,4 @@
-#include "link/scan_report.h"
+#include "counter/scan_report.h"
 
 namespace kolvane {
 
