@@ -128,37 +128,22 @@ void CPanelDlg::ReadBackConfiguration() {
     const std::uint8_t* b = rx;
     const std::uint8_t mode = b[protocol::kMode];
     const std::uint8_t channel = b[protocol::kChannel];
-    InputSettings* input = channel == 1 ? &st.inputA : channel == 4 ? &st.inputC : nullptr;
+    InputSettings* input = counter.ActiveInput();
 
-    const protocol::MeasurementState m = protocol::ParseMeasurement(b);
-    st.measureMode = m.measureMode;
-    st.timestampIndex = m.timestampIndex;
+    // The counter has taken the instrument's settings into the state; the
+    // controls follow them here.
     timestampRadio = b[protocol::kTimestamp];
-    st.gateIndex = m.gateIndex;
     gateRadio = b[protocol::kGate];
     w.ListSetCurSel(ids::kGenerator, b[protocol::kGenerator]);
-    st.activeChannel = channel;
-    if (input != nullptr) {
-      input->impedance = b[protocol::kImpedance];
-      w.ListSetCurSel(ids::kImpedance, b[protocol::kImpedance]);
-    }
+    if (input != nullptr) w.ListSetCurSel(ids::kImpedance, input->impedance);
     launchRadio = b[protocol::kLaunch];
     w.EnableControl(ids::kLaunchAuto, b[protocol::kLaunch] == 0);
-    // The launch the radio now shows is the one Start and the cycle go by;
-    // otherwise Start would do nothing after a single-shot readback.
-    if (m.launchKnown) st.singleShot = m.singleShot;
     if (input != nullptr) {
-      input->attenuator = b[protocol::kAttenuator] == 0 ? 1 : 0;
       w.ListSetCurSel(ids::kAttenuator, input->attenuator);
-      input->coupling = b[protocol::kCoupling];
-      w.ListSetCurSel(ids::kCoupling, b[protocol::kCoupling]);
-      input->lowPassFilter = b[protocol::kFilter] == 0 ? 1 : 0;
+      w.ListSetCurSel(ids::kCoupling, input->coupling);
       filterCheck = input->lowPassFilter;
-      slopeCheck = b[protocol::kSlope];
-      input->slope = b[protocol::kSlope];
+      slopeCheck = input->slope;
     }
-    memoryToggle = b[protocol::kMemory] == 1 ? 1 : 0;
-    testMeasureToggle = m.testMeasureToggle;
     if (input != nullptr) {
       // The spin keeps a byte beyond 127 to its range; the text shows where
       // the spin stands, as for the calibration below.
