@@ -71,6 +71,8 @@ constexpr const char* kFaults[] = {"clear",         "silent",
                                    "late-hello"};
 
 bool HasQuery(std::string_view line) {
+  // The session takes a CR before the LF as part of the terminator.
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   for (std::string_view text : scpi::SplitUnits(line)) {
     if (scpi::IsBlank(text)) continue;
     scpi::Error e;
