@@ -447,7 +447,10 @@ Result Instrument::SetCalibration(int value) {
 }
 
 Result Instrument::StoreCalibration() {
-  if (!controls_.calibrationSave) {
+  // Only a calibration being entered. The panel's button stays enabled before
+  // the first entry and after calibration mode ends; a press there stores
+  // whatever the spin shows, which a script never means.
+  if (!controls_.calibrationSave || state_.calibrationMode != 1) {
     return Conflict("calibration mode is not on: CALibration:VALue enters it");
   }
   Drain();

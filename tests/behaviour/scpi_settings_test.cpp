@@ -73,6 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
         SettingCase{"CalibrationEntersThenSets", "", "CAL:VAL 200", V{"Y\x80", "Y\xc8"}, {}},
         SettingCase{"CalibrationStoreThenFrequency", "CAL:VAL 200", "CAL:STOR", V{"Z", "R1"}, {}},
         SettingCase{"StoreWithoutCalibration", "", "CAL:STOR", V{}, {-221}},
+        SettingCase{
+            "StoreAfterCalibrationEnded", "CAL:VAL 200;:INP1:COUP DC", "CAL:STOR", V{}, {-221}},
+        SettingCase{"StoreTwice", "CAL:VAL 200;STOR", "CAL:STOR", V{}, {-221}},
         SettingCase{"CalibrationOutOfRange", "", "CAL:VAL 256", V{}, {-222}},
         SettingCase{"PeriodOnChannelB", "", "CONF:PER (@2)", V{}, {-221}},
         SettingCase{"Dl4OnChannelA", "", "CONF:PDUR 4,(@1)", V{}, {-221}},
