@@ -71,9 +71,7 @@ constexpr const char* kFaults[] = {"clear",         "silent",
                                    "late-hello"};
 
 bool HasQuery(std::string_view line) {
-  // The session takes a CR before the LF as part of the terminator.
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  for (std::string_view text : scpi::SplitUnits(line)) {
+  for (std::string_view text : scpi::SplitUnits(scpi::WithoutCr(line))) {
     if (scpi::IsBlank(text)) continue;
     scpi::Error e;
     const auto unit = scpi::ParseUnit(text, e);

@@ -74,7 +74,6 @@ bool ChannelEnabled(const Controls& c, std::uint32_t channel) {
 }
 
 void ModeClicked(Controls& c, Function f, int variant, int test) {
-  c.calibrationSave = false;
   switch (f) {
     case Function::kFrequency:
     case Function::kRatio:
@@ -137,10 +136,6 @@ void TestSwitched(Controls& c, std::uint32_t measureMode, bool on) {
 
 void MemorySwitched(Controls& c) {
   c.timestamps = c.gates = true;
-}
-
-void CalibrationEntered(Controls& c) {
-  c.calibrationSave = true;
 }
 
 void CalibrationSaved(Controls& c, int test) {

@@ -19,7 +19,6 @@ struct Controls {
   bool memory = true;
   bool inputs = true;
   bool launchAuto = true;
-  bool calibrationSave = false;
 };
 
 // The panel's measureMode for a radio and its dialog's variant.
@@ -35,7 +34,6 @@ void ModeClicked(Controls& c, Function f, int variant, int test);
 void ChannelClicked(Controls& c, std::uint32_t channel, std::uint32_t measureMode, int test);
 void TestSwitched(Controls& c, std::uint32_t measureMode, bool on);
 void MemorySwitched(Controls& c);
-void CalibrationEntered(Controls& c);
 void CalibrationSaved(Controls& c, int test);
 // The readback's rules for the channel and mode codes of the 15 state bytes.
 void ReadBackApplied(Controls& c, const std::uint8_t* state, int test);

@@ -435,7 +435,6 @@ Result Instrument::SetCalibration(int value) {
   if (state_.calibrationMode != 1) {
     // The calibration radio first, with the spin where the stored value put it.
     Drain();
-    CalibrationEntered(controls_);
     calibrationSpin_ = state_.calibrationCode;
     if (Result r = Check(counter_.EnterCalibration(static_cast<std::uint8_t>(calibrationSpin_)))) {
       return r;
@@ -450,7 +449,7 @@ Result Instrument::StoreCalibration() {
   // Only a calibration being entered. The panel's button stays enabled before
   // the first entry and after calibration mode ends; a press there stores
   // whatever the spin shows, which a script never means.
-  if (!controls_.calibrationSave || state_.calibrationMode != 1) {
+  if (state_.calibrationMode != 1) {
     return Conflict("calibration mode is not on: CALibration:VALue enters it");
   }
   Drain();

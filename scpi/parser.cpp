@@ -244,6 +244,11 @@ bool ParseParam(Reader& r, Param& p, Error& error) {
 
 }  // namespace
 
+std::string_view WithoutCr(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
 std::vector<std::string_view> SplitUnits(std::string_view line) {
   std::vector<std::string_view> units;
   std::size_t start = 0;

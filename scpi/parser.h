@@ -39,6 +39,9 @@ struct Unit {
   std::vector<Param> params;
 };
 
+// A line without the CR of a CR LF ending, should the caller have left it.
+std::string_view WithoutCr(std::string_view line);
+
 // The units of a line, split at semicolons outside strings and channel lists.
 std::vector<std::string_view> SplitUnits(std::string_view line);
 

@@ -296,8 +296,7 @@ bool ScpiSession::Need() {
 }
 
 std::optional<std::string> ScpiSession::Execute(std::string_view line) {
-  // The CR of a CR LF ending, should the caller have left it.
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  line = WithoutCr(line);
   lastErrors_.clear();
   std::optional<std::string> reply;
   for (std::string_view text : SplitUnits(line)) {
