@@ -84,10 +84,7 @@ Outcome Counter::SelectChannel(std::uint32_t channel) {
 }
 
 Outcome Counter::ForceChannel(std::uint32_t channel) {
-  const int i = channel == protocol::kChannelA   ? 0
-                : channel == protocol::kChannelB ? 1
-                : channel == protocol::kChannelC ? 2
-                                                 : -1;
+  const int i = protocol::ChannelIndex(channel);
   if (i < 0) return OutOfRange();
   st_.calibrationMode = 0;
   st_.activeChannel = channel;
@@ -163,67 +160,8 @@ Outcome Counter::SetRatio(int variant, bool opening) {
   return Send(frame);
 }
 
-Outcome Counter::EnterRatio(int variant) {
-  Outcome outcome = SetRatio(variant);
-  if (!outcome.Refused()) st_.measureMode = mode::kRatio;
-  return outcome;
-}
-
-namespace {
-
-// The first outcome that did not hold.
-Outcome First(const Outcome& a, const Outcome& b) {
-  return a.Acknowledged() ? b : a;
-}
-
-}  // namespace
-
-Outcome Counter::EnterRatio(int remembered, int chosen) {
-  // A refusal on opening only shows its text; the choice is still made.
-  const Outcome opened = SetRatio(remembered);
-  if (chosen == remembered) {
-    if (!opened.Refused()) st_.measureMode = mode::kRatio;
-    return opened;
-  }
-  const Outcome changed = SetRatio(chosen, false);
-  if (changed.Refused()) return changed;
-  st_.measureMode = mode::kRatio;
-  return opened.Refused() ? changed : First(opened, changed);
-}
-
-Outcome Counter::EnterDuration(int remembered, int chosen) {
-  Outcome outcome = SetDurationMode(remembered);
-  if (chosen != remembered) outcome = First(outcome, SetDurationMode(chosen));
-  Settle();
-  if (st_.measureMode == mode::kDl4) {
-    if (st_.memoryUsed == 1) outcome = First(outcome, SwitchMemoryOff());
-    st_.activeChannel = protocol::kChannelC;
-  }
-  return outcome;
-}
-
-Outcome Counter::EnterCount(int remembered, int chosen) {
-  Outcome outcome = SetCountMode(remembered);
-  if (chosen != remembered) outcome = First(outcome, SetCountMode(chosen));
-  return outcome;
-}
-
 void Counter::Settle() {
   clock_.Sleep(protocol::kModeSettleMs);
-}
-
-Outcome Counter::EnterTachometer() {
-  st_.calibrationMode = 0;
-  if (st_.memoryUsed == 1) SwitchMemoryOff();
-  Settle();
-  return SetTachometerMode();
-}
-
-Outcome Counter::EnterDutyCycle() {
-  st_.calibrationMode = 0;
-  if (st_.memoryUsed == 1) SwitchMemoryOff();
-  Settle();
-  return SetDutyCycleMode();
 }
 
 // ---- Launch ----
@@ -367,13 +305,6 @@ Outcome Counter::SaveCalibration(std::uint8_t position) {
   st_.calibrationCode = position;
   st_.calibrationUntouched = 0;
   return Send(protocol::kCalibrationSaveFrame);
-}
-
-Outcome Counter::StoreCalibration(std::uint8_t position) {
-  Outcome saved = SaveCalibration(position);
-  clock_.Sleep(protocol::kCalibrationStoreMs);
-  Outcome frequency = SetFrequencyMode();
-  return saved.Acknowledged() ? frequency : saved;
 }
 
 // ---- Readback, poll ----

@@ -110,26 +110,8 @@ class Counter {
   Outcome SetRatio(int variant, bool opening = true);
   // Whether a ratio variant suits the channel (refused as SetRatio would).
   static std::optional<Outcome> RatioRefusal(int variant, std::uint32_t channel);
-  // SetRatio, then ratio mode, as the ratio radio and its dialog leave it.
-  Outcome EnterRatio(int variant);
-  // The ratio radio with its dialog: the opening send of the remembered
-  // variant (refused in silence when it does not suit the channel), the
-  // chosen one if it differs, then ratio mode unless the chosen one was
-  // refused. The first outcome that did not hold is returned.
-  Outcome EnterRatio(int remembered, int chosen);
-  // The pulse-duration radio with its dialog: the remembered variant on
-  // opening, the chosen one if it differs, the settle time; DL4 then
-  // switches a used memory off and measures on channel C, which no frame
-  // selects.
-  Outcome EnterDuration(int remembered, int chosen);
-  // The count radio with its dialog, as above, without a settle time.
-  Outcome EnterCount(int remembered, int chosen);
   // The mode frames' settle time after a mode dialog or a memory switch.
   void Settle();
-  // The tachometer and duty cycle cannot use the memory: off if it was used,
-  // the settle time, then the mode's frame.
-  Outcome EnterTachometer();
-  Outcome EnterDutyCycle();
 
   // ---- Launch ----
   // Reads away what the instrument is still sending, before single shot.
@@ -166,8 +148,6 @@ class Counter {
   // "Z": the instrument stores `position`; the front end then waits
   // protocol::kCalibrationStoreMs and sets frequency mode, as Save does.
   Outcome SaveCalibration(std::uint8_t position);
-  // SaveCalibration, the wait and frequency mode.
-  Outcome StoreCalibration(std::uint8_t position);
 
   // ---- Readback, poll and close ----
   // "D1": on a whole reply, the state takes the instrument's settings.

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "counter/counter.h"
-#include "link/instrument_link.h"
 #include "counter/scan_report.h"
+#include "link/instrument_link.h"
 #include "protocol/protocol.h"
 #include "resources/texts.h"
 
@@ -14,7 +14,6 @@ namespace kolvane::logger {
 namespace {
 
 constexpr std::string_view kProgram = "kolvane-log: ";
-constexpr std::uint32_t kResyncMs = 2000;
 
 std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
@@ -158,7 +157,7 @@ class Session {
   int Record() {
     // A result that began after the last reply gets its row, even when the
     // acknowledgement's read took its status byte.
-    link_.StartPolling(kResyncMs);
+    link_.StartPolling(protocol::kResyncMs);
     start_ = deps_.clock.NowMs();
     bool armed = false;
     while (!Done()) {

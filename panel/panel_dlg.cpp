@@ -103,6 +103,20 @@ void CPanelDlg::UpdateData(bool save) {
 }
 
 bool CPanelDlg::OnInitDialog() {
+  InitControls();
+  if (ScanPorts() == 0) return false;
+
+  st.timestampIndex = 2;
+  st.gateIndex = 1;
+  st.measureMode = 1;
+  st.measurementArmed = 0;
+  st.singleShot = 0;
+  st.configRequested = 1;
+  StartTimer(kPollMs);
+  return true;
+}
+
+void CPanelDlg::InitControls() {
   IWindow& w = Wnd();
   UpdateData(false);
 
@@ -163,17 +177,6 @@ bool CPanelDlg::OnInitDialog() {
   w.SetText(ids::kCalibrationText,
             Format("  %d", static_cast<std::int16_t>(w.SpinGetPos(ids::kCalibrationSpin))));
   w.SetFont(ids::kCalibrationText, spinTextFont);
-
-  if (ScanPorts() == 0) return false;
-
-  st.timestampIndex = 2;
-  st.gateIndex = 1;
-  st.measureMode = 1;
-  st.measurementArmed = 0;
-  st.singleShot = 0;
-  st.configRequested = 1;
-  StartTimer(kPollMs);
-  return true;
 }
 
 void CPanelDlg::OnSysCommand(const Message& m) {

@@ -35,6 +35,14 @@ struct PanelDeps {
   ISystemVersion& version;
 };
 
+// Hears how each of the panel's settings ended: what a driver of the panel
+// reports where a user would read the message field.
+class IOutcomeObserver {
+ public:
+  virtual ~IOutcomeObserver() = default;
+  virtual void OnOutcome(const Outcome& outcome) = 0;
+};
+
 // The panel's brushes and the colours of its texts.
 inline constexpr ColorRef kPanelGrey = Rgb(203, 203, 203);
 inline constexpr ColorRef kDarkRed = Rgb(128, 0, 0);
@@ -47,6 +55,8 @@ class CPanelDlg : public CDialog {
 
   // ---- Application shell (panel/) ----
   bool OnInitDialog() override;
+  // The controls as the panel opens, before the port scan.
+  void InitControls();
   void OnSysCommand(const Message& m);
   CtlColors OnCtlColor(int controlId, int kind) override;
   int OnQueryDragIcon() const { return panelIcon; }
@@ -55,12 +65,13 @@ class CPanelDlg : public CDialog {
   void UpdateData(bool save);
 
   // ---- Instrument link (panel/handlers/) ----
-  int ScanPorts();
+  // COMfirst..COMlast in turn; portFound (1 when the instrument answered).
+  int ScanPorts(int first = 1, int last = 9);
   int DiscoverBridgePort();
   int LookUpPortNumber(std::uint16_t vid, std::uint16_t pid, char* serial);
   void OnComPortSelChange() {}
   void OnConfigButton();
-  void ReadBackConfiguration();
+  StateReply ReadBackConfiguration();
 
   // ---- Setup commands (panel/handlers/) ----
   // Writes the frame and applies its acknowledgement rule; true when it held.
@@ -69,6 +80,9 @@ class CPanelDlg : public CDialog {
   void SendCommand(const Command& cmd, std::string_view failureText);
   // Shows a setting's failure text in the message field when it failed.
   void ShowFailure(const Outcome& outcome);
+  // Tells the outcome observer of a setting that the panel reports in its
+  // own way, or not at all.
+  void NoteOutcome(const Outcome& outcome);
   void RevertCalibrationDisplay();
   void OnTimestampRadio(int controlId);
   void OnGateRadio(int controlId);
@@ -119,8 +133,10 @@ class CPanelDlg : public CDialog {
   void SetReadingSink(IReadingSink* sink) { readingSink = sink; }
   // The recording entry of the system menu; set before the panel runs.
   void SetRecording(IPanelRecording* entry) { recording = entry; }
-  // Told of every port the scan could not open (for a diagnostic line).
+  // Told of every step of the port scan (for a diagnostic line).
   void SetScanObserver(IScanObserver* observer) { scanDiagnostics = observer; }
+  // Told of every setting's outcome, refusals included, as it happens.
+  void SetOutcomeObserver(IOutcomeObserver* observer) { outcomes = observer; }
   PanelDeps& Deps() { return deps; }
   // Writes to / reads from the instrument's port through the serial seam.
   std::uint32_t WritePort(const std::uint8_t* data, std::uint32_t n);
@@ -181,6 +197,7 @@ class CPanelDlg : public CDialog {
   IReadingSink* readingSink = nullptr;
   IPanelRecording* recording = nullptr;
   IScanObserver* scanDiagnostics = nullptr;
+  IOutcomeObserver* outcomes = nullptr;
   bool linkLossShown = false;
   std::unique_ptr<CCountModeDlg> countDlg;
   std::unique_ptr<CDurationModeDlg> durationDlg;

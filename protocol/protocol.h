@@ -99,6 +99,19 @@ constexpr MeasurementState ParseMeasurement(const std::uint8_t* b) {
 inline constexpr std::uint8_t kChannelA = 1;
 inline constexpr std::uint8_t kChannelB = 2;
 inline constexpr std::uint8_t kChannelC = 4;
+// The channels in the order of their frames and radios: A, B, C.
+inline constexpr std::array<std::uint8_t, 3> kChannels{kChannelA, kChannelB, kChannelC};
+// 0, 1, 2 for the codes of A, B and C; -1 for any other.
+constexpr int ChannelIndex(std::uint32_t code) {
+  for (std::size_t i = 0; i < kChannels.size(); ++i) {
+    if (kChannels[i] == code) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// How long the line may take to fall quiet after a drain that may have cut
+// a result in two.
+inline constexpr std::uint32_t kResyncMs = 2000;
 
 // The poll timer's period, and the longer one after channels A and C and the
 // duty cycle, which give the instrument time to switch.

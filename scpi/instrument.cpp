@@ -1,5 +1,9 @@
 #include "scpi/instrument.h"
 
+#include <array>
+
+#include "panel/handlers/controls.h"
+#include "resources/ids.h"
 #include "scpi/reading.h"
 
 namespace kolvane::scpi {
@@ -15,12 +19,51 @@ using protocol::kChannelC;
 // frequency radio, which frees every channel.
 constexpr std::uint32_t kModeClick = 0;
 constexpr std::uint32_t kFrequencyClick = 0xFF;
-constexpr int kDrainRounds = 64;
-// How long the line may take to fall quiet between results, as the logger's.
-constexpr std::uint32_t kResyncMs = 2000;
 // A poll's status read waits up to the link's read time-out; a result may
 // take the gate and three of those.
 constexpr std::uint64_t kResultGraceMs = 3 * kLinkTimeouts.readTotalTimeoutConstant;
+
+// The mode radios, by Function.
+constexpr std::array kModeRadios{ids::kModeFrequency, ids::kModePeriod,     ids::kModePulseDuration,
+                                 ids::kModeRatio,     ids::kModeTachometer, ids::kModeDutyCycle,
+                                 ids::kModeCount};
+constexpr std::array kChannelRadioIds{ids::kChannelA, ids::kChannelB, ids::kChannelC};
+
+int ModeRadio(Function f) {
+  return kModeRadios[static_cast<std::size_t>(f)];
+}
+
+int ChannelRadio(std::uint32_t channel) {
+  const int i = protocol::ChannelIndex(channel);
+  return i < 0 ? 0 : kChannelRadioIds[static_cast<std::size_t>(i)];
+}
+
+// The panel's measureMode for a radio and its dialog's variant.
+std::uint32_t MeasureModeOf(Function f, int variant) {
+  const auto v = static_cast<std::uint32_t>(variant);
+  switch (f) {
+    case Function::kFrequency:
+      return mode::kFrequency;
+    case Function::kPeriod:
+      return mode::kPeriod;
+    case Function::kPulse:
+      return mode::kDl1 + v;
+    case Function::kRatio:
+      return mode::kRatio;
+    case Function::kTachometer:
+      return mode::kTachometer;
+    case Function::kDutyCycle:
+      return mode::kDutyCycle;
+    case Function::kCount:
+      return mode::kCountByDuration + v;
+  }
+  return 0;
+}
+
+// Only the radios whose dialog offers a choice take a variant.
+bool HasDialog(Function f) {
+  return f == Function::kPulse || f == Function::kRatio || f == Function::kCount;
+}
 
 // Keeps the serial byte the handshake brought, and passes every report on.
 class SerialCatcher : public IScanObserver {
@@ -45,7 +88,7 @@ class SerialCatcher : public IScanObserver {
 };
 
 std::string ChannelName(std::uint32_t channel) {
-  const int i = ChannelIndex(channel);
+  const int i = protocol::ChannelIndex(channel);
   return i < 0 ? "none" : std::string(1, "ABC"[i]);
 }
 
@@ -55,6 +98,11 @@ Error Conflict(std::string reason) {
 
 bool IsInputChannel(std::uint32_t channel) {
   return channel == kChannelA || channel == kChannelC;
+}
+
+Error NotActive(std::uint32_t channel, std::string_view what) {
+  return Conflict("channel " + ChannelName(channel) + " is not active; the instrument applies " +
+                  std::string(what) + " to the active channel");
 }
 
 }  // namespace
@@ -85,61 +133,61 @@ std::string ModeName(std::uint32_t measureMode) {
   }
 }
 
-Instrument::Instrument(ISerialPorts& ports, IClock& clock)
-    : clock_(clock), link_(ports, clock, state_), counter_(link_, clock, state_) {
-  counter_.AssumeStartValues();
-  calibrationSpin_ = state_.calibrationCode;
+Instrument::Instrument(ISerialPorts& ports, IClock& clock) : clock_(clock), model_(ports, clock) {
+  model_.Open();
+  model_.Instrument().AssumeStartValues();
 }
 
 bool Instrument::Connect(int first, int last, IScanObserver& observer) {
   SerialCatcher catcher(observer, serial_);
-  connected_ = link_.Scan(catcher, first, last) != 0;
+  connected_ = model_.Connect(first, last, catcher);
   if (connected_) ReadBack(3);
   return connected_;
 }
 
 void Instrument::Close() {
-  if (connected_) link_.Close();
+  if (connected_) model_.Link().Close();
   connected_ = false;
 }
 
-Result Instrument::Check(const Outcome& o) {
-  if (o.Acknowledged()) return std::nullopt;
-  if (o.Refused()) return Conflict(o.reason);
-  if (link_.Lost()) return Error{err::kHardware, "the line to the instrument failed"};
-  return Error{err::kNotAcknowledged, o.reason};
-}
-
-void Instrument::Drain() {
-  // Results pile up while no command reads them; the link reads away 1 KiB
-  // at a time.
-  for (int i = 0; i < kDrainRounds && link_.DropUnreadInput() != 0; ++i) {
-  }
+Result Instrument::Check(const std::optional<Outcome>& o) {
+  if (!o) return std::nullopt;
+  if (o->Refused()) return Conflict(o->reason);
+  if (model_.Link().Lost()) return Error{err::kHardware, "the line to the instrument failed"};
+  return Error{err::kNotAcknowledged, o->reason};
 }
 
 void Instrument::NoteLevel() {
-  if (state_.activeChannel == kChannelA) level_[0] = state_.levelPosition;
-  if (state_.activeChannel == kChannelC) level_[1] = state_.levelPosition;
+  if (St().activeChannel == kChannelA) level_[0] = St().levelPosition;
+  if (St().activeChannel == kChannelC) level_[1] = St().levelPosition;
 }
 
 Result Instrument::ReadBack(int attempts) {
-  for (int i = 0; i < attempts && !link_.Lost(); ++i) {
-    // Results that came meanwhile are no reply to the request.
-    Drain();
-    if (counter_.ReadBack() == StateReply::Ok) {
-      ReadBackApplied(controls_, state_.rxBuffer.data(), state_.test);
-      NoteLevel();
-      return std::nullopt;
-    }
+  const StateReply reply = model_.ReadBack(attempts);
+  if (reply == StateReply::Ok) {
+    NoteLevel();
+    return std::nullopt;
   }
-  if (link_.Lost()) return Error{err::kHardware, "the line to the instrument failed"};
+  if (model_.Link().Lost()) return Error{err::kHardware, "the line to the instrument failed"};
+  return Error{err::kNotReadBack, "no whole reply to the state request"};
+}
+
+// The readback that channels A and C ask for on the panel's next tick.
+Result Instrument::ChannelReadBack() {
+  const auto reply = model_.RunPendingReadBack();
+  if (!reply) return std::nullopt;
+  if (*reply == StateReply::Ok) {
+    NoteLevel();
+    return std::nullopt;
+  }
+  if (model_.Link().Lost()) return Error{err::kHardware, "the line to the instrument failed"};
   return Error{err::kNotReadBack, "no whole reply to the state request"};
 }
 
 Result Instrument::Ready() {
   if (!connected_) return Error{err::kHardware, "no instrument was found"};
-  if (link_.Lost()) {
-    if (!link_.Reopen()) return Error{err::kHardware, "the line to the instrument is lost"};
+  if (model_.Link().Lost()) {
+    if (!model_.Link().Reopen()) return Error{err::kHardware, "the line to the instrument is lost"};
     resync_ = true;
   }
   if (resync_) {
@@ -153,8 +201,8 @@ Result Instrument::Ready() {
 
 bool Instrument::SelfTest() {
   if (!connected_) return false;
-  if (link_.Lost()) {
-    if (!link_.Reopen()) return false;
+  if (model_.Link().Lost()) {
+    if (!model_.Link().Reopen()) return false;
   }
   const bool ok = !ReadBack(3);
   resync_ = !ok;
@@ -163,49 +211,34 @@ bool Instrument::SelfTest() {
 
 // ---- Configure ----
 
-// The panel as far as planning needs it.
-struct Instrument::View {
-  Controls controls;
-  std::uint32_t measureMode = 0;
-  std::uint32_t channel = 0;
-  int ratio = 0;        // the variant last sent
-  int ratioChoice = 0;  // the dialog's remembered choice
-  int test = 0;
+namespace {
 
-  // A click the panel allows, and what it leaves; false when not allowed.
-  bool Click(const Configuration& target, std::uint32_t step) {
-    if (step == kModeClick) {
-      if (!ModeEnabled(controls, target.function)) return false;
-      if (target.function == Function::kRatio) {
-        if (Counter::RatioRefusal(target.variant, channel)) return false;
-        ratio = ratioChoice = target.variant;
-      }
-      measureMode = MeasureModeOf(target.function, target.variant);
-      if (measureMode == mode::kDl4) channel = kChannelC;
-      ModeClicked(controls, target.function, target.variant, test);
-      return true;
-    }
-    if (!ChannelEnabled(controls, step) || Counter::ChannelRefusal(measureMode, step)) {
-      return false;
-    }
-    channel = step;
-    ChannelClicked(controls, step, measureMode, test);
-    // In ratio mode the dialog opens again with its remembered choice.
-    if (measureMode == mode::kRatio && !Counter::RatioRefusal(ratioChoice, channel)) {
-      ratio = ratioChoice;
-    }
-    return true;
+// One step of a plan on a panel: the control it clicks, if the panel lets
+// the user click it, and whether the panel took the click.
+bool TryStep(PanelModel& panel, const Configuration& target, std::uint32_t step) {
+  // The rehearsal's port answers nothing: only refusals count there.
+  const auto taken = [](const std::optional<Outcome>& o) { return !o || !o->Refused(); };
+  if (step == kFrequencyClick) {
+    return panel.Enabled(ids::kModeFrequency) && taken(panel.Click(ids::kModeFrequency));
   }
-};
+  if (step == kModeClick) {
+    const int id = ModeRadio(target.function);
+    return panel.Enabled(id) &&
+           taken(panel.ClickMode(id, HasDialog(target.function) ? target.variant : -1));
+  }
+  const int id = ChannelRadio(step);
+  return id != 0 && panel.Enabled(id) && taken(panel.Click(id));
+}
+
+}  // namespace
 
 std::optional<std::vector<std::uint32_t>> Instrument::Plan(const Configuration& c,
                                                            std::uint32_t channel) {
-  const View start{controls_,           state_.measureMode, state_.activeChannel,
-                   state_.ratioVariant, ratioChoice_,       state_.test};
   const std::uint32_t wanted = MeasureModeOf(c.function, c.variant);
   const bool ratio = c.function == Function::kRatio;
-  const auto reached = [&](const View& v) {
-    return v.measureMode == wanted && v.channel == channel && (!ratio || v.ratio == c.variant);
+  const auto reached = [&](const CounterState& s) {
+    return s.measureMode == wanted && s.activeChannel == channel &&
+           (!ratio || s.ratioVariant == c.variant);
   };
   // The clicks a user would try, fewest first; a ratio takes its channel
   // first, since a channel click in ratio mode opens the dialog again.
@@ -223,77 +256,40 @@ std::optional<std::vector<std::uint32_t>> Instrument::Plan(const Configuration& 
   tries.push_back({f, channel, m});
   tries.push_back({f, m, channel});
   for (const auto& t : tries) {
-    View v = start;
+    const auto rehearsal = model_.Rehearse();
     bool ok = true;
     for (std::uint32_t step : t) {
-      ok = step == f ? v.Click({Function::kFrequency, 0, {}}, kModeClick) : v.Click(c, step);
+      ok = TryStep(*rehearsal, c, step);
       if (!ok) break;
     }
-    if (ok && reached(v)) return t;
+    if (ok && reached(rehearsal->State())) return t;
   }
   // Already there, with a mode radio the panel disables (the tachometer on B).
-  if (reached(start) && !ModeEnabled(controls_, c.function)) return std::vector<std::uint32_t>{};
+  if (reached(St()) && !model_.Enabled(ModeRadio(c.function))) {
+    return std::vector<std::uint32_t>{};
+  }
   return std::nullopt;
 }
 
-Result Instrument::Click(const Configuration& target, bool modeClick, std::uint32_t channel) {
-  Drain();
-  if (!modeClick) {
-    ChannelClicked(controls_, channel, state_.measureMode, state_.test);
-    if (Result r = Check(counter_.SelectChannel(channel))) return r;
-    if (state_.measureMode == mode::kRatio) {
-      const Outcome reopened = counter_.SetRatio(ratioChoice_);
-      if (!reopened.Refused()) {
-        if (Result r = Check(reopened)) return r;
-      }
-    }
-    if (IsInputChannel(channel)) {
-      // The readback channels A and C ask for, on the panel's next tick.
-      clock_.Sleep(protocol::kSlowPollMs);
-      return ReadBack(1);
-    }
-    return std::nullopt;
+Result Instrument::Click(const Configuration& target, std::uint32_t step) {
+  model_.Drain();
+  if (step == kFrequencyClick) return Check(model_.Click(ids::kModeFrequency));
+  if (step == kModeClick) {
+    const int variant = HasDialog(target.function) ? target.variant : -1;
+    return Check(model_.ClickMode(ModeRadio(target.function), variant));
   }
-  Outcome o;
-  const int v = target.variant;
-  switch (target.function) {
-    case Function::kFrequency:
-      o = counter_.SetFrequencyMode();
-      break;
-    case Function::kPeriod:
-      o = counter_.SetPeriodMode();
-      break;
-    case Function::kPulse:
-      o = counter_.EnterDuration(durationChoice_, v);
-      durationChoice_ = v;
-      break;
-    case Function::kRatio:
-      o = counter_.EnterRatio(ratioChoice_, v);
-      ratioChoice_ = v;
-      break;
-    case Function::kTachometer:
-      o = counter_.EnterTachometer();
-      break;
-    case Function::kDutyCycle:
-      o = counter_.EnterDutyCycle();
-      break;
-    case Function::kCount:
-      o = counter_.EnterCount(countChoice_, v);
-      countChoice_ = v;
-      break;
-  }
-  ModeClicked(controls_, target.function, v, state_.test);
-  return Check(o);
+  if (Result r = Check(model_.Click(ChannelRadio(step)))) return r;
+  return ChannelReadBack();
 }
 
 Result Instrument::Configure(const Configuration& c) {
-  const std::uint32_t active = state_.activeChannel;
+  const std::uint32_t active = St().activeChannel;
   const bool activeAC = IsInputChannel(active);
   std::uint32_t channel = 0;
   switch (c.function) {
     case Function::kFrequency:
     case Function::kTachometer:
-      channel = c.channel.value_or(ChannelIndex(active) >= 0 ? active : kChannelA);
+      channel = c.channel.value_or(protocol::ChannelIndex(active) >= 0 ? active : kChannelA);
       break;
     case Function::kRatio:
       channel = c.variant == 2 ? kChannelB : activeAC ? active : kChannelA;
@@ -318,180 +314,179 @@ Result Instrument::Configure(const Configuration& c) {
                     ChannelName(channel));
   }
   for (std::uint32_t step : *plan) {
-    Result r = step == kFrequencyClick ? Click({Function::kFrequency, 0, {}}, true, 0)
-                                       : Click(c, step == kModeClick, step);
-    if (r) return r;
+    if (Result r = Click(c, step)) return r;
   }
   return std::nullopt;
 }
 
 Result Instrument::Reset() {
-  durationChoice_ = countChoice_ = ratioChoice_ = 0;
+  // The start-up settings whatever the panel enables: frames sent through
+  // the counter where a radio may be disabled.
+  PanelState& st = model_.State();
+  st.durationChoice = st.countChoice = st.ratioChoice = 0;
+  Counter& counter = model_.Instrument();
   Result first;
   const auto note = [&](Result r) {
     if (r && !first) first = r;
-    return !link_.Lost();
+    return !model_.Link().Lost();
   };
-  Drain();
-  if (!note(Check(counter_.SetTimestamp(2)))) return first;
-  Drain();
-  if (!note(Check(counter_.SetGate(3)))) return first;
-  Drain();
-  ChannelClicked(controls_, kChannelA, state_.measureMode, state_.test);
-  if (!note(Check(counter_.ForceChannel(kChannelA)))) return first;
+  const auto sent = [&](const Outcome& o) {
+    return Check(o.Acknowledged() ? std::nullopt : std::optional(o));
+  };
+  model_.Drain();
+  if (!note(sent(counter.SetTimestamp(2)))) return first;
+  model_.Drain();
+  if (!note(sent(counter.SetGate(3)))) return first;
+  model_.Drain();
+  if (!note(sent(counter.ForceChannel(kChannelA)))) return first;
   clock_.Sleep(protocol::kSlowPollMs);
   if (!note(ReadBack(1))) return first;
-  Drain();
-  ModeClicked(controls_, Function::kFrequency, 0, state_.test);
-  if (!note(Check(counter_.SetFrequencyMode()))) return first;
-  Drain();
+  model_.Drain();
+  if (!note(Check(model_.Click(ids::kModeFrequency)))) return first;
+  model_.Drain();
+  if (!note(Check(model_.Click(ids::kLaunchAuto)))) return first;
   // The start-up panel, whose automatic launch radio is enabled.
-  if (!note(Check(counter_.SetLaunch(false)))) return first;
-  controls_.launchAuto = true;
+  model_.Window().EnableControl(ids::kLaunchAuto, true);
   return first;
 }
 
 // ---- Settings ----
 
 Result Instrument::SetTimestamp(int index) {
-  if (!controls_.timestamps) {
-    const bool byTest =
-        state_.measureMode == mode::kFrequency || state_.measureMode == mode::kRatio ||
-        state_.measureMode == mode::kCountByDuration || state_.measureMode == mode::kCountByPeriod;
-    return Conflict("the panel disables the time stamps in " + ModeName(state_.measureMode) +
-                    " mode" + (byTest && state_.test == 0 ? " with test off" : ""));
+  if (!model_.Enabled(ids::kTimestamp1 + index - 1)) {
+    const bool byTest = TimestampsFollowTest(St().measureMode);
+    return Conflict("the panel disables the time stamps in " + ModeName(St().measureMode) +
+                    " mode" + (byTest && St().test == 0 ? " with test off" : ""));
   }
-  Drain();
-  return Check(counter_.SetTimestamp(index));
+  model_.Drain();
+  return Check(model_.Click(ids::kTimestamp1 + index - 1));
 }
 
 Result Instrument::SetGate(int index) {
-  if (!controls_.gates) {
-    return Conflict("the panel disables the gate in " + ModeName(state_.measureMode) + " mode");
+  if (!model_.Enabled(ids::kGate1 + index - 1)) {
+    return Conflict("the panel disables the gate in " + ModeName(St().measureMode) + " mode");
   }
-  Drain();
-  return Check(counter_.SetGate(index));
+  model_.Drain();
+  return Check(model_.Click(ids::kGate1 + index - 1));
 }
 
 Result Instrument::SetGenerator(int index) {
-  Drain();
-  return Check(counter_.SetGenerator(index));
+  model_.Drain();
+  return Check(model_.Select(ids::kGenerator, index));
 }
 
 Result Instrument::SetTest(bool on) {
   // A toggle: pressing it into the state it shows sends nothing.
-  if ((state_.test == 1) == on) return std::nullopt;
-  Drain();
-  TestSwitched(controls_, state_.measureMode, on);
-  // The test button puts the calibration spin back to the stored value,
-  // though calibration mode stays on.
-  calibrationSpin_ = state_.calibrationCode;
-  return Check(counter_.SetTest(on));
+  if ((St().test == 1) == on) return std::nullopt;
+  model_.Drain();
+  return Check(model_.Click(ids::kTestMeasure));
 }
 
 Result Instrument::SetMemory(bool on) {
-  if (!controls_.memory) return Conflict("the panel disables the memory while channel B is active");
-  if (auto refusal = counter_.MemoryRefusal()) return Conflict(refusal->reason);
-  if ((state_.memory == 1) == on) return std::nullopt;
-  Drain();
-  MemorySwitched(controls_);
-  return Check(counter_.SetMemory(on));
+  if (!model_.Enabled(ids::kMemory)) {
+    return Conflict("the panel disables the memory while channel B is active");
+  }
+  if (auto refusal = model_.Instrument().MemoryRefusal()) return Conflict(refusal->reason);
+  if ((St().memory == 1) == on) return std::nullopt;
+  model_.Drain();
+  return Check(model_.Click(ids::kMemory));
 }
 
 Result Instrument::SetInput(std::uint32_t channel, InputField field, int value) {
-  if (state_.activeChannel != channel) {
-    return Conflict("channel " + ChannelName(channel) +
-                    " is not active; the instrument applies input settings to the active channel");
+  if (St().activeChannel != channel) return NotActive(channel, "input settings");
+  Counter& counter = model_.Instrument();
+  if (auto refusal = counter.InputRefusal()) return Conflict(refusal->reason);
+  model_.Drain();
+  switch (field) {
+    case InputField::kImpedance:
+      return Check(model_.Select(ids::kImpedance, value));
+    case InputField::kCoupling:
+      return Check(model_.Select(ids::kCoupling, value));
+    case InputField::kAttenuator:
+      return Check(model_.Select(ids::kAttenuator, value));
+    case InputField::kFilter:
+    case InputField::kSlope:
+      break;
   }
-  if (auto refusal = counter_.InputRefusal()) return Conflict(refusal->reason);
-  Drain();
-  return Check(counter_.SetInput(field, value));
+  // The check boxes toggle what the channel's record holds.
+  const InputSettings* record = counter.ActiveInput();
+  const bool filter = field == InputField::kFilter;
+  const int now = record == nullptr ? 0 : filter ? record->lowPassFilter : record->slope;
+  if ((now != 0) == (value != 0)) return std::nullopt;
+  return Check(model_.Click(filter ? ids::kLowPassFilter : ids::kSlope));
 }
 
 Result Instrument::SetLevel(std::uint32_t channel, int position) {
-  if (state_.activeChannel != channel) {
-    return Conflict("channel " + ChannelName(channel) +
-                    " is not active; the instrument applies the level to the active channel");
-  }
-  if (auto refusal = counter_.LevelRefusal()) return Conflict(refusal->reason);
-  Drain();
-  Result r = Check(counter_.SetLevel(static_cast<std::uint8_t>(position)));
+  if (St().activeChannel != channel) return NotActive(channel, "the level");
+  if (auto refusal = model_.Instrument().LevelRefusal()) return Conflict(refusal->reason);
+  model_.Drain();
+  Result r = Check(model_.SpinTo(ids::kLevelSpin, position));
   NoteLevel();
   return r;
 }
 
 Result Instrument::ResetLevel(std::uint32_t channel) {
-  if (state_.activeChannel != channel) {
-    return Conflict("channel " + ChannelName(channel) +
-                    " is not active; the instrument applies the level to the active channel");
-  }
-  Drain();
-  Result r = Check(counter_.ResetLevel(protocol::kLevelMiddle));
+  if (St().activeChannel != channel) return NotActive(channel, "the level");
+  model_.Drain();
+  Result r = Check(model_.Click(ids::kLevelReset));
   NoteLevel();
   return r;
 }
 
 Result Instrument::SetCalibration(int value) {
-  if (state_.calibrationMode != 1) {
+  if (St().calibrationMode != 1) {
     // The calibration radio first, with the spin where the stored value put it.
-    Drain();
-    calibrationSpin_ = state_.calibrationCode;
-    if (Result r = Check(counter_.EnterCalibration(static_cast<std::uint8_t>(calibrationSpin_)))) {
-      return r;
-    }
+    model_.Drain();
+    if (Result r = Check(model_.Click(ids::kModeCalibration))) return r;
   }
-  Drain();
-  calibrationSpin_ = value;
-  return Check(counter_.SetCalibration(static_cast<std::uint8_t>(value)));
+  model_.Drain();
+  return Check(model_.SpinTo(ids::kCalibrationSpin, value));
 }
 
 Result Instrument::StoreCalibration() {
   // Only a calibration being entered. The panel's button stays enabled before
   // the first entry and after calibration mode ends; a press there stores
   // whatever the spin shows, which a script never means.
-  if (state_.calibrationMode != 1) {
+  if (St().calibrationMode != 1) {
     return Conflict("calibration mode is not on: CALibration:VALue enters it");
   }
-  Drain();
-  const auto value = static_cast<std::uint8_t>(CalibrationValue());
-  CalibrationSaved(controls_, state_.test);
-  return Check(counter_.StoreCalibration(value));
+  model_.Drain();
+  return Check(model_.Click(ids::kCalibrationSave));
 }
 
 Result Instrument::SetLaunch(bool singleShot) {
-  if (!singleShot && !controls_.launchAuto) {
+  if (!singleShot && !model_.Enabled(ids::kLaunchAuto)) {
     return Conflict("the panel disables automatic launch after reading back single-shot launch");
   }
-  Drain();
-  if (singleShot) counter_.DrainBeforeSingleShot();
-  return Check(counter_.SetLaunch(singleShot));
+  model_.Drain();
+  return Check(model_.Click(singleShot ? ids::kLaunchSingle : ids::kLaunchAuto));
 }
 
 // ---- Measurement ----
 
 std::uint64_t Instrument::ResultWaitMs() const {
   static constexpr std::uint64_t kGateMs[] = {1, 10, 100, 1000, 10000};
-  const std::uint32_t g = state_.gateIndex;
+  const std::uint32_t g = St().gateIndex;
   return (g >= 1 && g <= 5 ? kGateMs[g - 1] : kGateMs[4]) + kResultGraceMs;
 }
 
 void Instrument::Arm() {
-  Drain();
+  model_.Drain();
   // The next byte should start a result; a drain may have cut one.
-  link_.StartPolling(kResyncMs);
-  if (state_.singleShot != 0) counter_.Start();
+  model_.Link().StartPolling(protocol::kResyncMs);
+  if (St().singleShot != 0) model_.Instrument().Start();
 }
 
 bool Instrument::Acquire(int n, bool armed, std::vector<std::string>& readings,
                          std::vector<Error>& errors) {
   for (int i = 0; i < n; ++i) {
-    if (state_.singleShot != 0 && (i > 0 || !armed)) counter_.Start();
+    if (St().singleShot != 0 && (i > 0 || !armed)) model_.Instrument().Start();
     const std::uint64_t deadline = clock_.NowMs() + ResultWaitMs();
     std::optional<std::string> value;
     do {
       // Back to back, as the logger polls: the status read waits for a result.
-      const CounterReading r = counter_.Poll(true);
-      if (link_.Lost()) {
+      const CounterReading r = model_.Instrument().Poll(true);
+      if (model_.Link().Lost()) {
         errors.push_back({err::kHardware, "the line to the instrument failed"});
         return false;
       }
@@ -518,9 +513,9 @@ bool Instrument::Acquire(int n, bool armed, std::vector<std::string>& readings,
 // ---- Queries ----
 
 Configuration Instrument::Current() const {
-  const std::uint32_t m = state_.measureMode;
+  const std::uint32_t m = St().measureMode;
   Configuration c;
-  c.channel = state_.activeChannel;
+  c.channel = St().activeChannel;
   if (m >= mode::kDl1 && m <= mode::kDl4) {
     c.function = Function::kPulse;
     c.variant = static_cast<int>(m - mode::kDl1);
@@ -529,7 +524,7 @@ Configuration Instrument::Current() const {
     c.variant = static_cast<int>(m - mode::kCountByDuration);
   } else if (m == mode::kRatio) {
     c.function = Function::kRatio;
-    c.variant = state_.ratioVariant;
+    c.variant = St().ratioVariant;
   } else if (m == mode::kPeriod) {
     c.function = Function::kPeriod;
   } else if (m == mode::kTachometer) {
@@ -550,7 +545,8 @@ int Instrument::LevelPosition(std::uint32_t channel) const {
 }
 
 int Instrument::CalibrationValue() const {
-  return state_.calibrationMode == 1 ? calibrationSpin_ : state_.calibrationCode;
+  return St().calibrationMode == 1 ? model_.Window().SpinGetPos(ids::kCalibrationSpin)
+                                   : St().calibrationCode;
 }
 
 }  // namespace kolvane::scpi

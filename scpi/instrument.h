@@ -1,7 +1,7 @@
-// The counter behind every SCPI session: each command's sequence of panel
-// actions over the counter API, refused where the panel would not let the
-// user click, and the readings as the panel shows them. Shared by all
-// sessions and used from one thread.
+// The counter behind every SCPI session: the front panel itself, driven as
+// a user would click it. A setting is refused where the panel would not let
+// the user click or would refuse the click; the readings are the panel's.
+// Shared by all sessions and used from one thread.
 #pragma once
 
 #include <array>
@@ -11,10 +11,13 @@
 #include <vector>
 
 #include "counter/counter.h"
-#include "scpi/controls.h"
+#include "panel/model/panel_model.h"
 #include "scpi/errors.h"
 
 namespace kolvane::scpi {
+
+// The mode radios, with the variants their dialogs choose.
+enum class Function { kFrequency, kPeriod, kPulse, kRatio, kTachometer, kDutyCycle, kCount };
 
 // What CONFigure sets: a mode radio, its dialog's variant (DL1..DL4 as
 // 0..3; A/C, C/A, B/C as 0..2; the counts 0..1) and the channel, if given.
@@ -66,8 +69,9 @@ class Instrument {
   // False when the line failed (its error is among the errors).
   bool Acquire(int n, bool armed, std::vector<std::string>& readings, std::vector<Error>& errors);
 
-  const CounterState& State() const { return state_; }
-  const Controls& Enabled() const { return controls_; }
+  const CounterState& State() const { return model_.State(); }
+  // The panel that the commands click.
+  const PanelModel& Panel() const { return model_; }
   // What CONFigure? reports.
   Configuration Current() const;
   // The level spin's position for channel A or C, and the calibration value
@@ -76,29 +80,21 @@ class Instrument {
   int CalibrationValue() const;
 
  private:
-  struct View;
-  Result Check(const Outcome& o);
-  void Drain();
+  Result Check(const std::optional<Outcome>& o);
   Result ReadBack(int attempts);
-  void ChannelReadBack();
+  Result ChannelReadBack();
   void NoteLevel();
-  Result Click(const Configuration& target, bool modeClick, std::uint32_t channel);
+  Result Click(const Configuration& target, std::uint32_t step);
   std::optional<std::vector<std::uint32_t>> Plan(const Configuration& c, std::uint32_t channel);
   std::uint64_t ResultWaitMs() const;
+  CounterState& St() { return model_.State(); }
+  const CounterState& St() const { return model_.State(); }
 
   IClock& clock_;
-  CounterState state_;
-  InstrumentLink link_;
-  Counter counter_;
-  Controls controls_;
+  PanelModel model_;
   bool connected_ = false;
   bool resync_ = false;  // the port came back: read the configuration before use
   std::optional<std::uint8_t> serial_;
-  // The mode dialogs' remembered choices.
-  int durationChoice_ = 0;
-  int countChoice_ = 0;
-  int ratioChoice_ = 0;
-  int calibrationSpin_ = 0;
   std::array<int, 2> level_{protocol::kLevelMiddle, protocol::kLevelMiddle};  // A, C
 };
 

@@ -35,7 +35,7 @@ bool InTable(std::span<const T> table, int index) {
 void SendModeVariant(CPanelDlg& panel, const ModeVariants& table, int index) {
   if (!InTable(table.entries, index)) return;
   panel.State().measurementArmed = 0;
-  (panel.Instrument().*table.set)(index);
+  panel.NoteOutcome((panel.Instrument().*table.set)(index));
 }
 
 void OpenModeVariants(CPanelDlg& panel, IWindow& w, const ModeVariants& table,
@@ -112,6 +112,7 @@ void CRatioModeDlg::SendChoice(bool opening) {
 
   // Without a channel known yet there is nothing to send and nothing to say.
   const Outcome outcome = panel_.Instrument().SetRatio(choice, opening);
+  panel_.NoteOutcome(outcome);
   if (outcome.Refused()) {
     if (!outcome.text.empty()) Wnd().SetText(ids::kDialogMessage, outcome.text);
     return;

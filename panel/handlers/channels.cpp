@@ -27,6 +27,7 @@ void CPanelDlg::OnChannelA() {
   Wnd().EnableControl(ids::kChannelA, true);
   if (const auto refusal = counter.ChannelRefusal(channel::kA)) {
     // The readback asked for below puts the channel right again.
+    NoteOutcome(*refusal);
     ShowMessage(refusal->text);
   } else {
     channelRadio = 0;
@@ -47,6 +48,7 @@ void CPanelDlg::OnChannelB() {
   EnableControls(kModesWithB, true);
   RevertCalibrationDisplay();
   if (const auto refusal = counter.ChannelRefusal(channel::kB)) {
+    NoteOutcome(*refusal);
     ShowMessage(refusal->text);
   } else {
     channelRadio = 1;

@@ -14,7 +14,12 @@ void CPanelDlg::SendCommand(const Command& cmd, std::string_view failureText) {
 }
 
 void CPanelDlg::ShowFailure(const Outcome& outcome) {
+  NoteOutcome(outcome);
   if (outcome.Failed()) ShowMessage(outcome.text);
+}
+
+void CPanelDlg::NoteOutcome(const Outcome& outcome) {
+  if (outcomes != nullptr) outcomes->OnOutcome(outcome);
 }
 
 void CPanelDlg::RevertCalibrationDisplay() {

@@ -56,7 +56,9 @@ void ApplyList(CPanelDlg& panel, const ListSetting& s) {
   Counter& counter = panel.Instrument();
   const int index = panel.Wnd().ListGetCurSel(s.listId);
   // A list without a selection has no frame; keep the record as it was.
-  if (!counter.InputRefusal() && (index == 0 || index == 1)) {
+  if (const auto refusal = counter.InputRefusal()) {
+    panel.NoteOutcome(*refusal);
+  } else if (index == 0 || index == 1) {
     panel.ShowFailure(counter.SetInput(s.field, index));
   }
   LeaveHandler(panel);

@@ -70,7 +70,8 @@ void CPanelDlg::OnMemory() {
     Wnd().EnableControl(ids::kCalibrationSave, false);
     st.calibrationMode = 0;
     RevertCalibrationDisplay();
-    if (counter.MemoryRefusal()) {
+    if (const auto refusal = counter.MemoryRefusal()) {
+      NoteOutcome(*refusal);
       memoryToggle = 0;
     } else {
       ShowFailure(counter.SetMemory(memoryToggle != 1));

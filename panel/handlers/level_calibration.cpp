@@ -46,6 +46,7 @@ void CPanelDlg::OnVScroll(const Message& m) {
   if (LevelApplies(st)) {
     if (m.id == ids::kLevelSpin) {
       if (const auto refusal = counter.LevelRefusal()) {
+        NoteOutcome(*refusal);
         ShowMessage(refusal->text);
         deps.clock.Sleep(kTestStateRefusalMs);
       } else {

@@ -105,7 +105,7 @@ void CPanelDlg::OnConfigButton() {
   StartTimer(kPollMs);
 }
 
-void CPanelDlg::ReadBackConfiguration() {
+StateReply CPanelDlg::ReadBackConfiguration() {
   IWindow& w = Wnd();
   std::uint8_t* rx = st.rxBuffer.data();
 
@@ -187,6 +187,7 @@ void CPanelDlg::ReadBackConfiguration() {
 
   UpdateData(false);
   st.measurementArmed = 0;
+  return reply;
 }
 
 }  // namespace kolvane

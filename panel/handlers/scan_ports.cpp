@@ -15,20 +15,31 @@ class PanelScanView : public IScanObserver {
   PanelScanView(CPanelDlg& panel, IScanObserver* diagnostics)
       : panel_(panel), diagnostics_(diagnostics) {}
 
-  void OnScanStart() override { panel_.Wnd().SetText(ids::kSerialNumber, "        "); }
+  void OnScanStart() override {
+    panel_.Wnd().SetText(ids::kSerialNumber, "        ");
+    if (diagnostics_ != nullptr) diagnostics_->OnScanStart();
+  }
   void OnOpenFailed(int n, const std::string& name, std::uint32_t error) override {
     panel_.ShowMessage("Ошибка COM порта ");
     if (diagnostics_ != nullptr) diagnostics_->OnOpenFailed(n, name, error);
   }
-  void OnStateFailed(int, std::uint32_t error) override {
+  void OnStateFailed(int n, std::uint32_t error) override {
     panel_.ShowMessage(
         Format("Ошибка инициализации СОМ порта, ошибка=%d\n", static_cast<int>(error)));
+    if (diagnostics_ != nullptr) diagnostics_->OnStateFailed(n, error);
   }
-  void OnTimeoutsFailed(int) override { panel_.ShowMessage("Ошибка установки таймаута"); }
-  void OnNoAnswer(int) override { panel_.ShowMessage("Нет передачи данных по USB    "); }
-  void OnFound(int, std::optional<std::uint8_t> serial) override {
+  void OnTimeoutsFailed(int n) override {
+    panel_.ShowMessage("Ошибка установки таймаута");
+    if (diagnostics_ != nullptr) diagnostics_->OnTimeoutsFailed(n);
+  }
+  void OnNoAnswer(int n) override {
+    panel_.ShowMessage("Нет передачи данных по USB    ");
+    if (diagnostics_ != nullptr) diagnostics_->OnNoAnswer(n);
+  }
+  void OnFound(int n, std::optional<std::uint8_t> serial) override {
     panel_.Wnd().SetFont(ids::kSerialNumber, panel_.serialFont);
     if (serial) panel_.Wnd().SetText(ids::kSerialNumber, Format("   000%d", *serial));
+    if (diagnostics_ != nullptr) diagnostics_->OnFound(n, serial);
   }
 
  private:
@@ -38,10 +49,10 @@ class PanelScanView : public IScanObserver {
 
 }  // namespace
 
-int CPanelDlg::ScanPorts() {
+int CPanelDlg::ScanPorts(int first, int last) {
   PanelScanView view(*this, scanDiagnostics);
   linkLossShown = false;
-  return link.Scan(view);
+  return link.Scan(view, first, last);
 }
 
 }  // namespace kolvane

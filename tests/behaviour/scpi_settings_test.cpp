@@ -59,7 +59,9 @@ INSTANTIATE_TEST_SUITE_P(
         SettingCase{"Attenuation", "", "INP1:ATT 10", V{"V3"}, {}},
         SettingCase{"AttenuationOne", "", "INP1:ATT 1", V{"V4"}, {}},
         SettingCase{"Filter", "", "INP1:FILT:LPAS:STAT ON", V{"V7"}, {}},
-        SettingCase{"FilterOff", "", "INP1:FILT OFF", V{"V8"}, {}},
+        SettingCase{"FilterOff", "INP1:FILT ON", "INP1:FILT OFF", V{"V8"}, {}},
+        // A check box is clicked only to change it.
+        SettingCase{"FilterOffWhenOff", "", "INP1:FILT OFF", V{}, {}},
         SettingCase{"SlopeNegative", "", "INP1:SLOP NEG", V{"F1"}, {}},
         SettingCase{"InputOfInactiveChannel", "", "INP3:COUP DC", V{}, {-221}},
         SettingCase{"InputOnChannelC", "CONF:FREQ (@3)", "INP3:COUP DC", V{"V5"}, {}},

@@ -1,6 +1,6 @@
-// A window of controls kept in memory. Tests act as the user through
-// Click, SelectEntry and SpinClick, which change the control as Win32 would
-// and then deliver the notification to the attached dialog.
+// The panel's window kept in memory, with a record of everything done to
+// it. Tests act as the user through Click, SelectEntry and SpinClick, which
+// change the control as Win32 would and then deliver the notification.
 #pragma once
 
 #include <deque>
@@ -11,69 +11,34 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog.h"
-#include "platform/window.h"
+#include "panel/model/memory_window.h"
 #include "tests/support/virtual_clock.h"
 
 namespace kolvane::test {
 
-struct FakeControl {
-  std::string text;
-  std::vector<std::string> entries;
-  int curSel = -1;
-  bool enabled = true;
-  int check = 0;
-  int spinLower = 0, spinUpper = 100, spinPos = 0;
-  int progressLower = 0, progressUpper = 100, progressPos = 0;
-  FontSpec font;
-  bool hasFont = false;
-};
+using FakeControl = MemoryControl;
 
 struct TimerState {
   unsigned period = 0;
   std::uint64_t due = 0;
 };
 
-class FakeWindow : public IWindow {
+class FakeWindow : public MemoryWindow {
  public:
   using ModalScript = std::function<void(FakeWindow& dialogWindow, CDialog& dialog)>;
 
   explicit FakeWindow(VirtualClock& clock) : clock_(clock) {}
 
-  // The dialog whose handlers receive this window's notifications.
-  void Bind(CDialog& dialog) {
-    dialog_ = &dialog;
-    dialog.Attach(this);
-  }
-  // Radio groups, so that a click unchecks the group's other buttons.
-  void AddRadioGroup(std::vector<int> ids) { groups_.push_back(std::move(ids)); }
-  void AddCheckBox(int id) { checks_.push_back(id); }
-
-  // ---- The user ----
-  void Click(int id);
-  void SelectEntry(int id, int index);
+  void AddRadioGroup(std::vector<int> ids) { MemoryWindow::AddRadioGroup(ids); }
+  // A click on the spin's arrow: one step, then the end of the scroll.
   void SpinClick(int id, bool up);
-  void Send(const Message& m);
   // What the next modal dialog does once open; without a script it is
   // closed with OK.
   void QueueModal(ModalScript script) { modalScripts_.push_back(std::move(script)); }
 
-  // ---- IWindow ----
+  // ---- IWindow, recorded ----
   void SetText(int id, std::string_view text) override;
-  std::string GetText(int id) const override { return Get(id).text; }
-  void ListAddString(int id, std::string_view text) override;
-  void ListSetCurSel(int id, int index) override;
-  int ListGetCurSel(int id) const override { return Get(id).curSel; }
-  void EnableControl(int id, bool enable) override { controls_[id].enabled = enable; }
-  bool IsControlEnabled(int id) const override { return Get(id).enabled; }
-  int GetCheck(int id) const override { return Get(id).check; }
-  void SetCheck(int id, int state) override { controls_[id].check = state; }
-  void SpinSetRange(int id, int lower, int upper) override;
-  void SpinSetPos(int id, int pos) override;
-  int SpinGetPos(int id) const override { return Get(id).spinPos; }
-  void ProgressSetRange(int id, int lower, int upper) override;
   void ProgressSetPos(int id, int pos) override;
-  void SetFont(int id, const FontSpec& font) override;
   unsigned SetTimer(unsigned id, unsigned periodMs) override;
   void KillTimer(unsigned id) override;
   void AppendSystemMenuSeparator() override { systemMenu.push_back({0, ""}); }
@@ -93,8 +58,7 @@ class FakeWindow : public IWindow {
   void Close() override { closeRequested = true; }
 
   // ---- Inspection ----
-  const FakeControl& Get(int id) const;
-  FakeControl& Control(int id) { return controls_[id]; }
+  FakeControl& Control(int id) { return Edit(id); }
   // Every text written, in order, as (control id, text).
   std::vector<std::pair<int, std::string>> textLog;
   std::vector<std::string> TextsOf(int id) const;
@@ -115,13 +79,7 @@ class FakeWindow : public IWindow {
   int endResult = 0;
 
  private:
-  const std::vector<int>* GroupOf(int id) const;
-
   VirtualClock& clock_;
-  CDialog* dialog_ = nullptr;
-  std::map<int, FakeControl> controls_;
-  std::vector<std::vector<int>> groups_;
-  std::vector<int> checks_;
   std::deque<ModalScript> modalScripts_;
 };
 

@@ -7,40 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "panel/model/no_bridge.h"
 #include "panel/panel_dlg.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/virtual_clock.h"
 
 namespace kolvane::test {
-
-class NoBridge : public IBridgeLibrary {
- public:
-  int GetNumDevices(std::uint32_t* count) override {
-    *count = 0;
-    return kBridgeOk;
-  }
-  int Open(std::uint32_t, BridgeHandle*) override { return kBridgeDeviceNotFound; }
-  int GetDeviceVid(BridgeHandle, std::uint16_t*) override { return kBridgeInvalidHandle; }
-  int GetDevicePid(BridgeHandle, std::uint16_t*) override { return kBridgeInvalidHandle; }
-  int GetDeviceSerialNumber(BridgeHandle, char*, std::uint8_t*, bool) override {
-    return kBridgeInvalidHandle;
-  }
-  int Close(BridgeHandle) override { return kBridgeInvalidHandle; }
-};
-
-class EmptyRegistry : public IRegistry {
- public:
-  long OpenKeyEx(RegKey, const std::string&, std::uint32_t, RegKey*) override {
-    return kRegFileNotFound;
-  }
-  long OpenKey(RegKey, const std::string&, RegKey*) override { return kRegFileNotFound; }
-  long QueryValueEx(RegKey, const std::string&, std::uint32_t*, std::uint8_t*,
-                    std::uint32_t*) override {
-    return kRegFileNotFound;
-  }
-  long CloseKey(RegKey) override { return kRegSuccess; }
-};
 
 class FixedVersion : public ISystemVersion {
  public:
