@@ -15,6 +15,22 @@
 
 namespace kolvane::test {
 
+// COM1 answers every frame as the simulator's instrument model does.
+inline void AnswerAsInstrument(ScriptedPorts& ports, VirtualClock& clock, sim::Instrument& model) {
+  ports.AddPort("COM1:");
+  ports.OnWrite([&clock, &model](ScriptedPorts& p, const std::vector<std::uint8_t>& f) {
+    const auto now = static_cast<double>(clock.now);
+    model.Receive(f, now);
+    // Everything the model has to say within the next few seconds.
+    while (const auto due = model.NextDue()) {
+      if (*due > now + 5000) break;
+      for (const auto& chunk : model.TakeDue(*due)) {
+        p.Reply(chunk, static_cast<std::uint64_t>(*due - now));
+      }
+    }
+  });
+}
+
 struct ScpiBench {
   explicit ScpiBench(std::optional<sim::PanelBytes> start = std::nullopt,
                      std::vector<std::string> faults = {})
@@ -23,18 +39,7 @@ struct ScpiBench {
       std::string why;
       model.ApplyWord(f, &why);
     }
-    ports.AddPort("COM1:");
-    ports.OnWrite([this](ScriptedPorts& p, const std::vector<std::uint8_t>& f) {
-      const auto now = static_cast<double>(clock.now);
-      model.Receive(f, now);
-      // Everything the model has to say within the next few seconds.
-      while (const auto due = model.NextDue()) {
-        if (*due > now + 5000) break;
-        for (const auto& chunk : model.TakeDue(*due)) {
-          p.Reply(chunk, static_cast<std::uint64_t>(*due - now));
-        }
-      }
-    });
+    AnswerAsInstrument(ports, clock, model);
     connected = engine.Connect(1, 1, observer);
     session = engine.OpenSession();
   }
