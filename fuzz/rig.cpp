@@ -75,7 +75,7 @@ bool IsDisplayText(std::string_view t) {
 }
 
 std::string LevelText(int pos) {
-  return Format(" %d", pos * 8 - 512);
+  return Format(" %d", protocol::LevelValue(pos));
 }
 
 std::string CalibrationText(int pos) {

@@ -90,18 +90,20 @@ class Session {
   }
 
   int ApplySettings() {
-    static constexpr const char* kStamps[] = {"100ns", "1us", "10us", "100us", "1ms"};
-    static constexpr const char* kGates[] = {"1ms", "10ms", "100ms", "1s", "10s"};
+    const auto& kStamps = protocol::kTimestampValues;
+    const auto& kGates = protocol::kGateValues;
     Counter& c = counter_;
     if (req_.timestampIndex) {
       const int i = *req_.timestampIndex;
-      if (!Send([&] { return c.SetTimestamp(i); }, std::string("--timestamp ") + kStamps[i - 1])) {
+      if (!Send([&] { return c.SetTimestamp(i); },
+                std::string("--timestamp ") + kStamps[static_cast<std::size_t>(i - 1)].name)) {
         return Failed();
       }
     }
     if (req_.gateIndex) {
       const int i = *req_.gateIndex;
-      if (!Send([&] { return c.SetGate(i); }, std::string("--gate ") + kGates[i - 1])) {
+      if (!Send([&] { return c.SetGate(i); },
+                std::string("--gate ") + kGates[static_cast<std::size_t>(i - 1)].name)) {
         return Failed();
       }
     }

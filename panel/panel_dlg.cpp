@@ -4,6 +4,7 @@
 
 #include "panel/about_dlg.h"
 #include "panel/dialogs/mode_dialogs.h"
+#include "panel/handlers/controls.h"
 #include "protocol/protocol.h"
 #include "resources/format.h"
 #include "resources/ids.h"
@@ -167,15 +168,14 @@ void CPanelDlg::InitControls() {
   w.SpinSetRange(ids::kLevelSpin, 0, 127);
   w.SpinSetPos(ids::kLevelSpin, 64);
   const int level = w.SpinGetPos(ids::kLevelSpin);
-  w.SetText(ids::kLevelText, Format(" %d", static_cast<std::int16_t>(level * 8 - 512)));
+  w.SetText(ids::kLevelText, LevelText(level));
   w.SetFont(ids::kLevelText, spinTextFont);
   st.calibrationUntouched = 1;
 
   w.SpinSetRange(ids::kCalibrationSpin, 0, 255);
   w.SpinSetPos(ids::kCalibrationSpin, 127);
   st.calibrationCode = 127;
-  w.SetText(ids::kCalibrationText,
-            Format("  %d", static_cast<std::int16_t>(w.SpinGetPos(ids::kCalibrationSpin))));
+  w.SetText(ids::kCalibrationText, CalibrationText(w.SpinGetPos(ids::kCalibrationSpin)));
   w.SetFont(ids::kCalibrationText, spinTextFont);
 }
 

@@ -150,6 +150,17 @@ inline constexpr std::array<SettingFrame, 5> kGateFrames{{
     {{'T', '5', AckRule::k3}, 7},
 }};
 
+// The time base by index 1..5 (here 0..4): each value in seconds, and its
+// name on a command line.
+struct TimeBaseValue {
+  double seconds;
+  const char* name;
+};
+inline constexpr std::array<TimeBaseValue, 5> kTimestampValues{
+    {{1e-7, "100ns"}, {1e-6, "1us"}, {1e-5, "10us"}, {1e-4, "100us"}, {1e-3, "1ms"}}};
+inline constexpr std::array<TimeBaseValue, 5> kGateValues{
+    {{1e-3, "1ms"}, {1e-2, "10ms"}, {1e-1, "100ms"}, {1.0, "1s"}, {10.0, "10s"}}};
+
 // Channels A, B and C.
 inline constexpr std::array<SettingFrame, 3> kChannelFrames{{
     {{'K', '1', AckRule::k4}, 5},
@@ -229,6 +240,13 @@ inline constexpr std::array<SettingFrame, 2> kSlopeFrames{{
 // spin's position. A step of the level spin is read by rule 5, its reset by
 // rule 8; the calibration mode's entry lets the instrument settle first.
 inline constexpr std::uint8_t kLevelMiddle = 64;
+// The level a spin position stands for, in the panel's units: the position
+// times 8, less 512.
+inline constexpr int kLevelStep = 8;
+inline constexpr int kLevelOffset = 512;
+constexpr int LevelValue(int position) {
+  return position * kLevelStep - kLevelOffset;
+}
 inline constexpr std::uint32_t kCalibrationSettleMs = 10;
 constexpr SettingFrame LevelFrame(std::uint8_t pos) {
   return {{'L', pos, AckRule::k5}, 4, Failure::kNoUsb};

@@ -465,9 +465,10 @@ Result Instrument::SetLaunch(bool singleShot) {
 // ---- Measurement ----
 
 std::uint64_t Instrument::ResultWaitMs() const {
-  static constexpr std::uint64_t kGateMs[] = {1, 10, 100, 1000, 10000};
+  const auto& gates = protocol::kGateValues;
   const std::uint32_t g = St().gateIndex;
-  return (g >= 1 && g <= 5 ? kGateMs[g - 1] : kGateMs[4]) + kResultGraceMs;
+  const double seconds = g >= 1 && g <= gates.size() ? gates[g - 1].seconds : gates.back().seconds;
+  return static_cast<std::uint64_t>(seconds * 1000) + kResultGraceMs;
 }
 
 void Instrument::Arm() {

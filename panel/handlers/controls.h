@@ -4,8 +4,10 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "protocol/protocol.h"
+#include "resources/format.h"
 #include "resources/ids.h"
 
 namespace kolvane {
@@ -37,6 +39,14 @@ inline constexpr std::array kModeRadiosAndMemory{
     ids::kModePulseDuration, ids::kModePeriod,      ids::kModeRatio,
     ids::kModeFrequency,     ids::kModeCount,       ids::kModeTachometer,
     ids::kModeDutyCycle,     ids::kModeCalibration, ids::kMemory};
+
+// The texts beside the level and calibration spins.
+inline std::string LevelText(int pos) {
+  return Format(" %d", static_cast<std::int16_t>(protocol::LevelValue(pos)));
+}
+inline std::string CalibrationText(int pos) {
+  return Format("  %d", static_cast<std::int16_t>(pos));
+}
 
 // Modes in which the time stamps serve only the test function.
 inline bool TimestampsFollowTest(std::uint32_t measureMode) {

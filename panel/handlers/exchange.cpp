@@ -1,3 +1,4 @@
+#include "panel/handlers/controls.h"
 #include "panel/panel_dlg.h"
 #include "protocol/frames.h"
 #include "resources/format.h"
@@ -26,7 +27,7 @@ void CPanelDlg::RevertCalibrationDisplay() {
   IWindow& w = Wnd();
   w.SpinSetPos(ids::kCalibrationSpin, st.calibrationCode & 0xFF);
   const int pos = w.SpinGetPos(ids::kCalibrationSpin);
-  w.SetText(ids::kCalibrationText, Format("  %d", static_cast<std::int16_t>(pos)));
+  w.SetText(ids::kCalibrationText, CalibrationText(pos));
 }
 
 }  // namespace kolvane

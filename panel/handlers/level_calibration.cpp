@@ -2,6 +2,7 @@
 // calibration mode, saved by "Сохранить".
 #include <cstdint>
 
+#include "panel/handlers/controls.h"
 #include "panel/panel_dlg.h"
 #include "protocol/protocol.h"
 #include "resources/format.h"
@@ -15,15 +16,6 @@ namespace {
 using protocol::kPollMs;
 constexpr int kLevelMiddle = protocol::kLevelMiddle;
 constexpr std::uint32_t kTestStateRefusalMs = 1000;
-
-// The level is shown as position x 8 - 512; the instrument gets the position.
-std::string LevelText(int pos) {
-  return Format(" %d", static_cast<std::int16_t>(pos * 8 - 512));
-}
-
-std::string CalibrationText(int pos) {
-  return Format("  %d", static_cast<std::int16_t>(pos));
-}
 
 // The position travels as one raw byte, not as a digit.
 std::uint8_t RawByte(int pos) {

@@ -2,6 +2,7 @@
 // it: "D1" CR is answered by "C" and 15 state bytes.
 #include <array>
 
+#include "panel/handlers/controls.h"
 #include "panel/panel_dlg.h"
 #include "protocol/protocol.h"
 #include "resources/format.h"
@@ -149,11 +150,11 @@ StateReply CPanelDlg::ReadBackConfiguration() {
       // the spin stands, as for the calibration below.
       w.SpinSetPos(ids::kLevelSpin, b[protocol::kLevel]);
       const int level = w.SpinGetPos(ids::kLevelSpin);
-      w.SetText(ids::kLevelText, Format(" %d", static_cast<std::int16_t>(level * 8 - 512)));
+      w.SetText(ids::kLevelText, LevelText(level));
     }
     w.SpinSetPos(ids::kCalibrationSpin, b[protocol::kCalibration]);
     const int calibration = w.SpinGetPos(ids::kCalibrationSpin);
-    w.SetText(ids::kCalibrationText, Format("  %d", static_cast<std::int16_t>(calibration)));
+    w.SetText(ids::kCalibrationText, CalibrationText(calibration));
     st.calibrationCode = static_cast<std::uint8_t>(calibration);
 
     const auto apply = [&](const EnablingRule& r, int& radio) {
