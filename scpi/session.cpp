@@ -722,7 +722,12 @@ void ScpiSession::Initiate(Call& c) {
 }
 
 void ScpiSession::Fetch(Call& c) {
-  if (!Arity(c, 0, 0)) return;
+  if (Arity(c, 0, 0)) Readings(c);
+}
+
+// FETCh?'s reply, for READ? and MEASure? too, whose parameters were checked
+// by their own rules.
+void ScpiSession::Readings(Call& c) {
   if (initiated_) {
     initiated_ = false;
     if (!Need()) return NoReadings(c);
@@ -752,7 +757,7 @@ void ScpiSession::Acquire(Call& c) {
   readings_.clear();
   inst_.Arm();
   initiated_ = true;
-  Fetch(c);
+  Readings(c);
 }
 
 void ScpiSession::Abort(Call& c) {

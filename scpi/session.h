@@ -74,6 +74,7 @@ class ScpiSession : public Session {
   bool Channels(const Call& c, std::size_t from, std::vector<int>& out);
   std::optional<Configuration> Target(const Call& c);
   void Acquire(Call& c);
+  void Readings(Call& c);
 
  public:
   // The command set.
