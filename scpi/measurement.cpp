@@ -97,6 +97,7 @@ Configured ConfigureFrom(Call& c) {
 }
 
 void Configure(Call& c) {
+  // Once the instrument was reached, a pending INITiate is over.
   const Configured done = ConfigureFrom(c);
   if (done == Configured::kFailed || done == Configured::kSet) c.ctx.initiated = false;
 }
