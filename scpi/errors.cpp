@@ -51,4 +51,20 @@ std::string FormatError(const Error& e) {
   return std::to_string(e.code) + ",\"" + text + "\"";
 }
 
+void ErrorQueue::Push(Error e) {
+  ++pushed_;
+  if (q_.size() < kCapacity) {
+    q_.push_back(std::move(e));
+  } else {
+    q_.back() = {err::kQueueOverflow, {}};
+  }
+}
+
+std::optional<Error> ErrorQueue::Pop() {
+  if (q_.empty()) return std::nullopt;
+  Error e = std::move(q_.front());
+  q_.pop_front();
+  return e;
+}
+
 }  // namespace kolvane::scpi

@@ -2,6 +2,10 @@
 // IEEE 488.2, and the instrument's own faults, which have positive codes.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,5 +60,23 @@ std::string_view ErrorText(int code);
 
 // `<code>,"<text>[;<detail>]"`, as SYSTem:ERRor? gives it.
 std::string FormatError(const Error& e);
+
+// The error queue: 20 entries, first in first out; on overflow the last is
+// replaced by -350.
+class ErrorQueue {
+ public:
+  static constexpr std::size_t kCapacity = 20;
+  void Push(Error e);
+  std::optional<Error> Pop();
+  std::size_t Size() const { return q_.size(); }
+  void Clear() { q_.clear(); }
+  const std::deque<Error>& Entries() const { return q_; }
+  // Every error ever queued, overflowed ones included.
+  std::uint64_t Pushed() const { return pushed_; }
+
+ private:
+  std::deque<Error> q_;
+  std::uint64_t pushed_ = 0;
+};
 
 }  // namespace kolvane::scpi

@@ -53,7 +53,14 @@ INSTANTIATE_TEST_SUITE_P(
         ConfigureCase{"TachometerThenB", "", "CONF:TACH (@2)", V{"H", "K2"}, "TACH (@2)"},
         ConfigureCase{"DutyCycle", "", "CONF:DCYC", V{"S"}, "DCYC (@1)"},
         ConfigureCase{"FromDl4ToRatioBc", "CONF:PDUR 4", "CONF:FREQ:RAT (@2),(@3)",
-                      V{"R1", "K2", "A3"}, "FREQ:RAT (@2),(@3)"}),
+                      V{"R1", "K2", "A3"}, "FREQ:RAT (@2),(@3)"},
+        // A query form takes what CONFigure takes; single shot starts the reading.
+        ConfigureCase{"MeasureOnB", "INIT:CONT OFF", "MEAS:FREQ? (@2)", V{"R1", "K2", "C"},
+                      "FREQ (@2)"},
+        ConfigureCase{"MeasureDl4", "INIT:CONT OFF", "MEAS:PDUR? 4", V{"R3", "R6", "C"},
+                      "PDUR 4 (@3)"},
+        ConfigureCase{"MeasureRatio", "INIT:CONT OFF", "MEAS:FREQ:RAT? (@3),(@1)",
+                      V{"A1", "A2", "C"}, "FREQ:RAT (@3),(@1)"}),
     [](const auto& i) { return std::string(i.param.name); });
 
 struct ReadingCase {
