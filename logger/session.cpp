@@ -90,20 +90,20 @@ class Session {
   }
 
   int ApplySettings() {
-    const auto& kStamps = protocol::kTimestampValues;
-    const auto& kGates = protocol::kGateValues;
+    const auto& kStamps = protocol::kTimestampNames;
+    const auto& kGates = protocol::kGateNames;
     Counter& c = counter_;
     if (req_.timestampIndex) {
       const int i = *req_.timestampIndex;
       if (!Send([&] { return c.SetTimestamp(i); },
-                std::string("--timestamp ") + kStamps[static_cast<std::size_t>(i - 1)].name)) {
+                std::string("--timestamp ") + kStamps[static_cast<std::size_t>(i - 1)])) {
         return Failed();
       }
     }
     if (req_.gateIndex) {
       const int i = *req_.gateIndex;
       if (!Send([&] { return c.SetGate(i); },
-                std::string("--gate ") + kGates[static_cast<std::size_t>(i - 1)].name)) {
+                std::string("--gate ") + kGates[static_cast<std::size_t>(i - 1)])) {
         return Failed();
       }
     }

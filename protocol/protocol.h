@@ -152,14 +152,10 @@ inline constexpr std::array<SettingFrame, 5> kGateFrames{{
 
 // The time base by index 1..5 (here 0..4): each value in seconds, and its
 // name on a command line.
-struct TimeBaseValue {
-  double seconds;
-  const char* name;
-};
-inline constexpr std::array<TimeBaseValue, 5> kTimestampValues{
-    {{1e-7, "100ns"}, {1e-6, "1us"}, {1e-5, "10us"}, {1e-4, "100us"}, {1e-3, "1ms"}}};
-inline constexpr std::array<TimeBaseValue, 5> kGateValues{
-    {{1e-3, "1ms"}, {1e-2, "10ms"}, {1e-1, "100ms"}, {1.0, "1s"}, {10.0, "10s"}}};
+inline constexpr std::array<double, 5> kTimestampSeconds{1e-7, 1e-6, 1e-5, 1e-4, 1e-3};
+inline constexpr std::array<const char*, 5> kTimestampNames{"100ns", "1us", "10us", "100us", "1ms"};
+inline constexpr std::array<double, 5> kGateSeconds{1e-3, 1e-2, 1e-1, 1.0, 10.0};
+inline constexpr std::array<const char*, 5> kGateNames{"1ms", "10ms", "100ms", "1s", "10s"};
 
 // Channels A, B and C.
 inline constexpr std::array<SettingFrame, 3> kChannelFrames{{
@@ -244,6 +240,7 @@ inline constexpr std::uint8_t kLevelMiddle = 64;
 // times 8, less 512.
 inline constexpr int kLevelStep = 8;
 inline constexpr int kLevelOffset = 512;
+inline constexpr int kLevelTop = 127;  // the spin's highest position
 constexpr int LevelValue(int position) {
   return position * kLevelStep - kLevelOffset;
 }

@@ -98,7 +98,16 @@ class Instrument {
   std::array<int, 2> level_{protocol::kLevelMiddle, protocol::kLevelMiddle};  // A, C
 };
 
-// The mode's name for a reason in English.
+// The mode's and the channel's names for a reason in English.
 std::string ModeName(std::uint32_t measureMode);
+std::string ChannelName(std::uint32_t channel);
+
+inline Error Conflict(std::string reason) {
+  return {err::kSettingsConflict, std::move(reason)};
+}
+
+inline bool IsInputChannel(std::uint32_t channel) {
+  return channel == protocol::kChannelA || channel == protocol::kChannelC;
+}
 
 }  // namespace kolvane::scpi

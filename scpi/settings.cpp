@@ -17,8 +17,6 @@ using Kind = Values::Kind;
 constexpr const char* kDecadeReplies[] = {"+1.0E-07", "+1.0E-06", "+1.0E-05",
                                           "+1.0E-04", "+1.0E-03", "+1.0E-02",
                                           "+1.0E-01", "+1.0E+00", "+1.0E+01"};
-constexpr double kGateValues[] = {1e-3, 1e-2, 1e-1, 1.0, 10.0};
-constexpr double kStampValues[] = {1e-7, 1e-6, 1e-5, 1e-4, 1e-3};
 constexpr double kAverageValues[] = {1, 10, 100, 1000, 10000};
 constexpr const char* kAverageReplies[] = {"1", "10", "100", "1000", "10000"};
 constexpr double kImpedanceValues[] = {50.0, 1e6};
@@ -31,11 +29,11 @@ constexpr const char* kCouplings[] = {"DC", "AC"};
 // The check box unchecked is the rising edge, checked the falling one.
 constexpr const char* kSlopes[] = {"POSitive", "NEGative"};
 
-constexpr Values kGates{Kind::kNumbers, kGateValues, std::span(kDecadeReplies).subspan(4), 2,
-                        Dimension::kTime};
+constexpr Values kGates{Kind::kNumbers, protocol::kGateSeconds,
+                        std::span(kDecadeReplies).subspan(4), 2, Dimension::kTime};
 constexpr Values kAverages{Kind::kNumbers, kAverageValues, kAverageReplies, 2, Dimension::kNone};
-constexpr Values kStamps{Kind::kNumbers, kStampValues, std::span(kDecadeReplies).first(5), 1,
-                         Dimension::kTime};
+constexpr Values kStamps{Kind::kNumbers, protocol::kTimestampSeconds,
+                         std::span(kDecadeReplies).first(5), 1, Dimension::kTime};
 constexpr Values kImpedances{Kind::kNumbers, kImpedanceValues, kImpedanceReplies, 1,
                              Dimension::kOhm};
 constexpr Values kGeneratorWords{Kind::kWords, {}, kGenerators};
@@ -43,6 +41,10 @@ constexpr Values kCouplingWords{Kind::kWords, {}, kCouplings};
 constexpr Values kSlopeWords{Kind::kWords, {}, kSlopes};
 constexpr Values kAttenuations{Kind::kNumbers, kAttenuationValues, kAttenuationReplies, 0,
                                Dimension::kNone};
+
+// The level's range in the panel's units.
+constexpr double kLevelLow = protocol::LevelValue(0);
+constexpr double kLevelHigh = protocol::LevelValue(protocol::kLevelTop);
 
 // The calibration value the panel starts with.
 constexpr double kCalibrationStart = 127;
@@ -90,9 +92,10 @@ void Level(Call& c) {
     if (c.ctx.Need()) c.ctx.Fail(c.ctx.inst.ResetLevel(*ch));
     return;
   }
-  const auto v = Ranged(c, 0, -512, 504, 0);
+  const auto v = Ranged(c, 0, kLevelLow, kLevelHigh, 0);
   if (!v || !c.ctx.Need()) return;
-  const int position = static_cast<int>(std::lround((*v + 512.0) / 8.0));
+  const int position =
+      static_cast<int>(std::lround((*v + protocol::kLevelOffset) / protocol::kLevelStep));
   c.ctx.Fail(c.ctx.inst.SetLevel(*ch, position));
 }
 
@@ -100,10 +103,10 @@ void LevelQ(Call& c) {
   const auto ch = InputChannel(c);
   if (!ch || !Arity(c, 0, 1)) return;
   if (c.unit.params.empty()) {
-    c.reply = Nr1(c.ctx.inst.LevelPosition(*ch) * 8 - 512);
+    c.reply = Nr1(protocol::LevelValue(c.ctx.inst.LevelPosition(*ch)));
   } else if (Special(c.unit.params[0]) < 0) {
     c.ctx.Fail({err::kIllegalValue, {}});
-  } else if (const auto v = Ranged(c, 0, -512, 504, 0)) {
+  } else if (const auto v = Ranged(c, 0, kLevelLow, kLevelHigh, 0)) {
     c.reply = Nr1(std::lround(*v));
   }
 }
