@@ -312,25 +312,26 @@ Outcome Counter::SaveCalibration(std::uint8_t position) {
 StateReply Counter::ReadBack() {
   const StateReply reply = link_.RequestState();
   if (reply != StateReply::Ok) return reply;
-  const std::uint8_t* b = st_.rxBuffer.data();
+  const protocol::StateFields b = protocol::ParseState(st_.rxBuffer.data());
+  st_.readBack = b;
   const protocol::MeasurementState m = protocol::ParseMeasurement(b);
   st_.calibrationMode = 0;
   st_.measureMode = m.measureMode;
   st_.timestampIndex = m.timestampIndex;
   st_.gateIndex = m.gateIndex;
-  st_.activeChannel = b[protocol::kChannel];
-  st_.generator = b[protocol::kGenerator];
+  st_.activeChannel = b.channel;
+  st_.generator = b.generator;
   if (m.launchKnown) st_.singleShot = m.singleShot;
-  st_.memory = b[protocol::kMemory] == 1 ? 1 : 0;
+  st_.memory = b.memory == 1 ? 1 : 0;
   st_.test = m.testMeasureToggle;
-  st_.calibrationCode = b[protocol::kCalibration];
+  st_.calibrationCode = b.calibration;
   if (InputSettings* in = ActiveInput()) {
-    in->impedance = b[protocol::kImpedance];
-    in->attenuator = b[protocol::kAttenuator] == 0 ? 1 : 0;
-    in->coupling = b[protocol::kCoupling];
-    in->lowPassFilter = b[protocol::kFilter] == 0 ? 1 : 0;
-    in->slope = b[protocol::kSlope];
-    st_.levelPosition = b[protocol::kLevel];
+    in->impedance = b.impedance;
+    in->attenuator = b.attenuator == 0 ? 1 : 0;
+    in->coupling = b.coupling;
+    in->lowPassFilter = b.filter == 0 ? 1 : 0;
+    in->slope = b.slope;
+    st_.levelPosition = b.level;
   }
   return reply;
 }

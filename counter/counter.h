@@ -44,11 +44,12 @@ struct CounterState : LinkState {
   std::uint32_t calibrationMode = 0;
   std::uint32_t calibrationUntouched = 0;
   std::uint32_t memoryUsed = 0;
-  int test = 0;                    // the test function
-  int memory = 0;                  // the memory
-  std::int32_t generator = 0;      // 0 internal, 1 external
-  std::int32_t levelPosition = 0;  // the level spin's position, 0..127
-  std::int32_t ratioVariant = 0;   // 0 A/C, 1 C/A, 2 B/C
+  int test = 0;                      // the test function
+  int memory = 0;                    // the memory
+  std::int32_t generator = 0;        // 0 internal, 1 external
+  std::int32_t levelPosition = 0;    // the level spin's position, 0..127
+  std::int32_t ratioVariant = 0;     // 0 A/C, 1 C/A, 2 B/C
+  protocol::StateFields readBack{};  // what the last whole readback said
 };
 
 // How a setting ended.

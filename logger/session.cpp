@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "counter/counter.h"
+#include "counter/instrument_session.h"
 #include "counter/scan_report.h"
-#include "link/instrument_link.h"
 #include "protocol/protocol.h"
 #include "resources/texts.h"
 
@@ -26,8 +26,8 @@ class Session {
       : req_(request),
         deps_(deps),
         sink_(sink),
-        link_(deps.ports, deps.clock, state_),
-        counter_(link_, deps.clock, state_) {
+        session_(deps.ports, deps.clock, state_),
+        counter_(session_.Instrument()) {
     // The panel's start values until the readback says otherwise.
     counter_.AssumeStartValues();
   }
@@ -36,7 +36,7 @@ class Session {
     ScanReport report(deps_.describeOpenFailure);
     const int first = req_.port.value_or(1);
     const int last = req_.port.value_or(9);
-    if (link_.Scan(report, first, last) == 0) {
+    if (!session_.Scan(report, first, last)) {
       report.Print(deps_.messages, "kolvane-log");
       return {kExitNoInstrument, 0};
     }
@@ -51,25 +51,19 @@ class Session {
       status = Record();
       if (deps_.beforeClose) deps_.beforeClose();
     }
-    link_.Close();
+    session_.Close();
     return {status, rows_};
   }
 
  private:
-  bool ReadBack() {
-    for (int attempt = 0; attempt < 3 && !link_.Lost(); ++attempt) {
-      link_.DropUnreadInput();
-      if (counter_.ReadBack() == StateReply::Ok) return true;
-    }
-    return false;
-  }
+  bool ReadBack() { return session_.ReadBack(3) == StateReply::Ok; }
 
   // Sends one setting; false (with its text on stderr) when it failed.
   template <class Operation>
   bool Send(Operation operation, const std::string& what) {
     // Results that came before the frame are no acknowledgement of it; with
     // results flowing they would otherwise be read as one.
-    link_.DropUnreadInput();
+    session_.DropUnreadInput();
     const Outcome outcome = operation();
     if (outcome.Acknowledged()) return true;
     Refused(outcome.text, what);
@@ -82,7 +76,7 @@ class Session {
                    << "; nothing was recorded\n";
   }
 
-  int Failed() { return link_.Lost() ? LinkFailed() : kExitNotAcknowledged; }
+  int Failed() { return session_.Lost() ? LinkFailed() : kExitNotAcknowledged; }
 
   int LinkFailed() {
     deps_.messages << kProgram << "the line to the instrument failed (read or write error)\n";
@@ -108,8 +102,7 @@ class Session {
       }
     }
     if (req_.channel) {
-      static constexpr std::uint32_t kCodes[] = {protocol::kChannelA, protocol::kChannelB,
-                                                 protocol::kChannelC};
+      const auto& kCodes = protocol::kChannels;
       const auto i = static_cast<std::size_t>(*req_.channel);
       const std::string what = std::string("--channel ") + "ABC"[i];
       if (const auto refusal = c.ChannelRefusal(kCodes[i])) {
@@ -143,7 +136,7 @@ class Session {
       }
       if (!ok) return Failed();
     }
-    return link_.Lost() ? LinkFailed() : kExitOk;
+    return session_.Lost() ? LinkFailed() : kExitOk;
   }
 
   bool Done() const {
@@ -159,7 +152,7 @@ class Session {
   int Record() {
     // A result that began after the last reply gets its row, even when the
     // acknowledgement's read took its status byte.
-    link_.StartPolling(protocol::kResyncMs);
+    session_.Resync();
     start_ = deps_.clock.NowMs();
     bool armed = false;
     while (!Done()) {
@@ -171,7 +164,7 @@ class Session {
       // Back to back, not on the panel's 20 ms timer: the status read waits
       // for the next result, and a fast gate would otherwise fill the line.
       const CounterReading r = counter_.Poll(true);
-      if (link_.Lost()) return LinkFailed();
+      if (session_.Lost()) return LinkFailed();
       const auto& shown = r.shown;
       if (!shown) continue;
       sink_.OnShown(*shown);
@@ -185,8 +178,8 @@ class Session {
   const SessionDeps& deps_;
   IReadingSink& sink_;
   CounterState state_;
-  InstrumentLink link_;
-  Counter counter_;
+  InstrumentSession session_;
+  Counter& counter_;
   std::uint64_t rows_ = 0;
   std::uint64_t start_ = 0;
 };

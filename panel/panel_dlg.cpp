@@ -48,8 +48,8 @@ CPanelDlg::CPanelDlg(PanelState& state, PanelDeps d)
       panelIcon(ids::kPanelIcon),
       st(state),
       deps(d),
-      link(d.ports, d.clock, state),
-      counter(link, d.clock, state),
+      session(d.ports, d.clock, state),
+      counter(session.Instrument()),
       countDlg(std::make_unique<CCountModeDlg>(*this)),
       durationDlg(std::make_unique<CDurationModeDlg>(*this)) {}
 
@@ -216,15 +216,15 @@ CtlColors CPanelDlg::OnCtlColor(int controlId, int kind) {
 
 void CPanelDlg::DestroyWindow() {
   if (recording != nullptr) recording->OnPanelClosing();
-  link.Close();
+  session.Close();
 }
 
 std::uint32_t CPanelDlg::WritePort(const std::uint8_t* data, std::uint32_t n) {
-  return link.Write(data, n);
+  return session.Link().Write(data, n);
 }
 
 std::uint32_t CPanelDlg::ReadPort(std::uint8_t* data, std::uint32_t n) {
-  return link.Read(data, n);
+  return session.Link().Read(data, n);
 }
 
 void CPanelDlg::StopTimer() {

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "counter/counter.h"
-#include "link/instrument_link.h"
+#include "counter/instrument_session.h"
 #include "measure/reading_sink.h"
 #include "panel/panel_recording.h"
 #include "panel/panel_state.h"
@@ -127,7 +127,8 @@ class CPanelDlg : public CDialog {
 
   // ---- Shared helpers ----
   PanelState& State() { return st; }
-  InstrumentLink& Link() { return link; }
+  InstrumentLink& Link() { return session.Link(); }
+  InstrumentSession& Session() { return session; }
   Counter& Instrument() { return counter; }
   // Where every shown result and stop also goes; none by default.
   void SetReadingSink(IReadingSink* sink) { readingSink = sink; }
@@ -192,8 +193,8 @@ class CPanelDlg : public CDialog {
  private:
   PanelState& st;
   PanelDeps deps;
-  InstrumentLink link;
-  Counter counter;
+  InstrumentSession session;
+  Counter& counter;
   IReadingSink* readingSink = nullptr;
   IPanelRecording* recording = nullptr;
   IScanObserver* scanDiagnostics = nullptr;

@@ -72,6 +72,33 @@ inline constexpr std::uint32_t kDutyCycle = MeasureMode(ModeCode::kDutyCycle);
 inline constexpr std::array<const char*, 12> kModeNames{
     "f", "T", "DL1", "DL2", "DL3", "DL4", "count", "count", "count", "ratio", "tacho", "duty"};
 
+// The 15 state bytes by name, as the reply holds them.
+struct StateFields {
+  std::uint8_t mode = 0, timestamp = 0, gate = 0, generator = 0, channel = 0, memory = 0,
+               test = 0, slope = 0, impedance = 0, attenuator = 0, coupling = 0, filter = 0,
+               level = 0, calibration = 0, launch = 0;
+};
+
+constexpr StateFields ParseState(const std::uint8_t* b) {
+  StateFields s;
+  s.mode = b[kMode];
+  s.timestamp = b[kTimestamp];
+  s.gate = b[kGate];
+  s.generator = b[kGenerator];
+  s.channel = b[kChannel];
+  s.memory = b[kMemory];
+  s.test = b[kTest];
+  s.slope = b[kSlope];
+  s.impedance = b[kImpedance];
+  s.attenuator = b[kAttenuator];
+  s.coupling = b[kCoupling];
+  s.filter = b[kFilter];
+  s.level = b[kLevel];
+  s.calibration = b[kCalibration];
+  s.launch = b[kLaunch];
+  return s;
+}
+
 // What a state reply says of the measurement, as the panel keeps it.
 struct MeasurementState {
   std::uint32_t measureMode = 0;     // code + 1
@@ -83,15 +110,15 @@ struct MeasurementState {
   int testMeasureToggle = 0;
 };
 
-constexpr MeasurementState ParseMeasurement(const std::uint8_t* b) {
+constexpr MeasurementState ParseMeasurement(const StateFields& s) {
   MeasurementState m;
-  m.measureMode = b[kMode] + 1u;
-  m.timestampIndex = b[kTimestamp] + 1u;
-  m.gateIndex = b[kGate] + 1u;
-  m.channel = b[kChannel];
-  m.launchKnown = b[kLaunch] <= 1;
-  m.singleShot = m.launchKnown ? b[kLaunch] : 0;
-  m.testMeasureToggle = b[kTest] == 1 ? 1 : 0;
+  m.measureMode = s.mode + 1u;
+  m.timestampIndex = s.timestamp + 1u;
+  m.gateIndex = s.gate + 1u;
+  m.channel = s.channel;
+  m.launchKnown = s.launch <= 1;
+  m.singleShot = m.launchKnown ? s.launch : 0;
+  m.testMeasureToggle = s.test == 1 ? 1 : 0;
   return m;
 }
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/instrument_link.h"  // IScanObserver
+#include "counter/counter.h"  // IScanObserver
 #include "platform/clock.h"
 #include "platform/serial.h"
 

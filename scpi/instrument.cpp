@@ -61,14 +61,14 @@ bool Instrument::Connect(int first, int last, IScanObserver& observer) {
 }
 
 void Instrument::Close() {
-  if (connected_) model_.Link().Close();
+  if (connected_) model_.Session().Close();
   connected_ = false;
 }
 
 Result Instrument::Check(const std::optional<Outcome>& o) {
   if (!o) return std::nullopt;
   if (o->Refused()) return Conflict(o->reason);
-  if (model_.Link().Lost()) return Error{err::kHardware, "the line to the instrument failed"};
+  if (model_.Session().Lost()) return Error{err::kHardware, "the line to the instrument failed"};
   return Error{err::kNotAcknowledged, o->reason};
 }
 
@@ -83,7 +83,7 @@ Result Instrument::ReadBack(int attempts) {
     NoteLevel();
     return std::nullopt;
   }
-  if (model_.Link().Lost()) return Error{err::kHardware, "the line to the instrument failed"};
+  if (model_.Session().Lost()) return Error{err::kHardware, "the line to the instrument failed"};
   return Error{err::kNotReadBack, "no whole reply to the state request"};
 }
 
@@ -95,14 +95,15 @@ Result Instrument::ChannelReadBack() {
     NoteLevel();
     return std::nullopt;
   }
-  if (model_.Link().Lost()) return Error{err::kHardware, "the line to the instrument failed"};
+  if (model_.Session().Lost()) return Error{err::kHardware, "the line to the instrument failed"};
   return Error{err::kNotReadBack, "no whole reply to the state request"};
 }
 
 Result Instrument::Ready() {
   if (!connected_) return Error{err::kHardware, "no instrument was found"};
-  if (model_.Link().Lost()) {
-    if (!model_.Link().Reopen()) return Error{err::kHardware, "the line to the instrument is lost"};
+  if (model_.Session().Lost()) {
+    if (!model_.Session().Reopen())
+      return Error{err::kHardware, "the line to the instrument is lost"};
     resync_ = true;
   }
   if (resync_) {
@@ -116,8 +117,8 @@ Result Instrument::Ready() {
 
 bool Instrument::SelfTest() {
   if (!connected_) return false;
-  if (model_.Link().Lost()) {
-    if (!model_.Link().Reopen()) return false;
+  if (model_.Session().Lost()) {
+    if (!model_.Session().Reopen()) return false;
   }
   const bool ok = !ReadBack(3);
   resync_ = !ok;
@@ -133,7 +134,7 @@ Result Instrument::Reset() {
   Result first;
   const auto note = [&](Result r) {
     if (r && !first) first = r;
-    return !model_.Link().Lost();
+    return !model_.Session().Lost();
   };
   const auto sent = [&](const Outcome& o) {
     return Check(o.Acknowledged() ? std::nullopt : std::optional(o));
@@ -279,7 +280,7 @@ std::uint64_t Instrument::ResultWaitMs() const {
 void Instrument::Arm() {
   model_.Drain();
   // The next byte should start a result; a drain may have cut one.
-  model_.Link().StartPolling(protocol::kResyncMs);
+  model_.Session().Resync();
   if (St().singleShot != 0) model_.Instrument().Start();
 }
 
@@ -292,7 +293,7 @@ bool Instrument::Acquire(int n, bool armed, std::vector<std::string>& readings,
     do {
       // Back to back, as the logger polls: the status read waits for a result.
       const CounterReading r = model_.Instrument().Poll(true);
-      if (model_.Link().Lost()) {
+      if (model_.Session().Lost()) {
         errors.push_back({err::kHardware, "the line to the instrument failed"});
         return false;
       }

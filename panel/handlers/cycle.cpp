@@ -20,12 +20,12 @@ void CPanelDlg::OnTimer(const Message&) {
   StopTimer();
   st.replyPending = 1;
   if (st.configRequested != 0) {
-    link.DropUnreadInput();
+    session.DropUnreadInput();
     ReadBackConfiguration();
     st.configRequested = 0;
   } else if (st.calibrationMode != 0) {
     // Calibration steps own the port meanwhile.
-  } else if (link.Lost()) {
+  } else if (session.Lost()) {
     // A dead port is not polled: every read would fail at once. Config
     // opens it again.
   } else if (st.singleShot == 0 || st.measurementArmed != 0) {
@@ -38,13 +38,13 @@ void CPanelDlg::OnTimer(const Message&) {
 void CPanelDlg::ShowLinkLoss() {
   // An unplugged bridge is no silent instrument: the stopped display asks
   // for Config, once.
-  if (!link.Lost() || linkLossShown) return;
+  if (!session.Lost() || linkLossShown) return;
   linkLossShown = true;
   ShowStop();
 }
 
 std::uint32_t CPanelDlg::ReadField(std::uint8_t* data, std::uint32_t n, int attempts) {
-  return link.ReadField(data, n, attempts);
+  return session.Link().ReadField(data, n, attempts);
 }
 
 void CPanelDlg::PollInstrument() {

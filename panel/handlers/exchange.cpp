@@ -7,7 +7,7 @@
 namespace kolvane {
 
 bool CPanelDlg::ExchangeFrame(const Command& cmd) {
-  return link.Exchange(cmd);
+  return session.Link().Exchange(cmd);
 }
 
 void CPanelDlg::SendCommand(const Command& cmd, std::string_view failureText) {

@@ -101,14 +101,13 @@ constexpr std::array<EnablingRule, 12> kModeRules{{
 void CPanelDlg::OnConfigButton() {
   // After the bridge was pulled, the same port is opened again first; the
   // readback then tells whether the instrument is back.
-  if (link.Lost() && link.Reopen()) linkLossShown = false;
+  if (session.Lost() && session.Reopen()) linkLossShown = false;
   st.configRequested = 1;
   StartTimer(kPollMs);
 }
 
 StateReply CPanelDlg::ReadBackConfiguration() {
   IWindow& w = Wnd();
-  std::uint8_t* rx = st.rxBuffer.data();
 
   st.calibrationMode = 0;
   w.ProgressSetPos(ids::kProgress, 0);
@@ -126,19 +125,19 @@ StateReply CPanelDlg::ReadBackConfiguration() {
     st.readingText = Blanks(20);
     w.SetText(ids::kReadingDisplay, st.readingText);
 
-    const std::uint8_t* b = rx;
-    const std::uint8_t mode = b[protocol::kMode];
-    const std::uint8_t channel = b[protocol::kChannel];
+    const protocol::StateFields& b = st.readBack;
+    const std::uint8_t mode = b.mode;
+    const std::uint8_t channel = b.channel;
     InputSettings* input = counter.ActiveInput();
 
     // The counter has taken the instrument's settings into the state; the
     // controls follow them here.
-    timestampRadio = b[protocol::kTimestamp];
-    gateRadio = b[protocol::kGate];
-    w.ListSetCurSel(ids::kGenerator, b[protocol::kGenerator]);
+    timestampRadio = b.timestamp;
+    gateRadio = b.gate;
+    w.ListSetCurSel(ids::kGenerator, b.generator);
     if (input != nullptr) w.ListSetCurSel(ids::kImpedance, input->impedance);
-    launchRadio = b[protocol::kLaunch];
-    w.EnableControl(ids::kLaunchAuto, b[protocol::kLaunch] == 0);
+    launchRadio = b.launch;
+    w.EnableControl(ids::kLaunchAuto, b.launch == 0);
     if (input != nullptr) {
       w.ListSetCurSel(ids::kAttenuator, input->attenuator);
       w.ListSetCurSel(ids::kCoupling, input->coupling);
@@ -148,11 +147,11 @@ StateReply CPanelDlg::ReadBackConfiguration() {
     if (input != nullptr) {
       // The spin keeps a byte beyond 127 to its range; the text shows where
       // the spin stands, as for the calibration below.
-      w.SpinSetPos(ids::kLevelSpin, b[protocol::kLevel]);
+      w.SpinSetPos(ids::kLevelSpin, b.level);
       const int level = w.SpinGetPos(ids::kLevelSpin);
       w.SetText(ids::kLevelText, LevelText(level));
     }
-    w.SpinSetPos(ids::kCalibrationSpin, b[protocol::kCalibration]);
+    w.SpinSetPos(ids::kCalibrationSpin, b.calibration);
     const int calibration = w.SpinGetPos(ids::kCalibrationSpin);
     w.SetText(ids::kCalibrationText, CalibrationText(calibration));
     st.calibrationCode = static_cast<std::uint8_t>(calibration);

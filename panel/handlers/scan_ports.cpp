@@ -52,7 +52,7 @@ class PanelScanView : public IScanObserver {
 int CPanelDlg::ScanPorts(int first, int last) {
   PanelScanView view(*this, scanDiagnostics);
   linkLossShown = false;
-  return link.Scan(view, first, last);
+  return session.Scan(view, first, last) ? 1 : 0;
 }
 
 }  // namespace kolvane

@@ -90,22 +90,9 @@ bool PanelModel::Connect(int first, int last, IScanObserver& observer) {
   return found;
 }
 
-void PanelModel::Drain() {
-  // Results pile up while nothing reads them; the link reads away 1 KiB at
-  // a time.
-  constexpr int kRounds = 64;
-  for (int i = 0; i < kRounds && Link().DropUnreadInput() != 0; ++i) {
-  }
-}
-
 StateReply PanelModel::ReadBack(int attempts) {
-  StateReply reply = StateReply::NoReply;
-  for (int i = 0; i < attempts && !Link().Lost(); ++i) {
-    // Results that came meanwhile are no reply to the request.
-    Drain();
-    reply = panel_.ReadBackConfiguration();
-    if (reply == StateReply::Ok) break;
-  }
+  const StateReply reply =
+      panel_.Session().ReadBackWith(attempts, [this] { return panel_.ReadBackConfiguration(); });
   state_.configRequested = 0;
   return reply;
 }

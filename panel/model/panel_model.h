@@ -30,7 +30,7 @@ class PanelModel : private IOutcomeObserver {
   // what is waiting on the line is read away first.
   StateReply ReadBack(int attempts);
   // Reads away what the instrument sent while nobody polled.
-  void Drain();
+  void Drain() { panel_.Session().Drain(); }
 
   // ---- The user ----
   // Each returns how the panel's settings that did not hold ended, if any
@@ -53,7 +53,7 @@ class PanelModel : private IOutcomeObserver {
   PanelState& State() { return state_; }
   const PanelState& State() const { return state_; }
   Counter& Instrument() { return panel_.Instrument(); }
-  InstrumentLink& Link() { return panel_.Link(); }
+  InstrumentSession& Session() { return panel_.Session(); }
 
   // A copy of this panel over a port that hears nothing and a clock that
   // never waits: clicks tried there show what they would do here.
