@@ -161,7 +161,12 @@ void QtDialogWindow::ProgressSetPos(int id, int pos) {
 }
 
 void QtDialogWindow::SetFont(int id, const FontSpec& font) {
-  if (QWidget* w = Find(id)) w->setFont(MapFont(font));
+  QWidget* w = Find(id);
+  if (w == nullptr) return;
+  const auto [it, added] = fonts_.try_emplace(id, font);
+  if (!added && it->second == font) return;
+  it->second = font;
+  w->setFont(MapFont(font));
 }
 
 unsigned QtDialogWindow::SetTimer(unsigned id, unsigned periodMs) {

@@ -115,6 +115,9 @@ class QtDialogWindow : public IWindow {
   std::map<int, Spin> spins_;
   std::map<int, std::pair<int, int>> progressRanges_;
   std::map<unsigned, QTimer*> timers_;
+  // The font each control was last given: the panel gives the reading's
+  // again with every reading, and the same font needs no new layout.
+  std::map<int, FontSpec> fonts_;
   std::vector<std::pair<int, QString>> systemMenu_;  // id 0: separator
   std::set<int> checkedMenu_;
   SaveFileNameProvider saveFileName_;

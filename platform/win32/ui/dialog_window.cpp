@@ -41,6 +41,9 @@ void Win32DialogWindow::SetText(int id, std::string_view text) {
   const layout::Control* c = Def(id);
   const HWND w = ControlHandle(id);
   if (c == nullptr || w == nullptr || !HasText(c->kind)) return;
+  // The panel sets each reading twice; the same text again would only be
+  // painted again.
+  if (GetText(id) == text) return;
   SetWindowTextW(w, Widen(text).c_str());
 }
 
@@ -138,9 +141,12 @@ void Win32DialogWindow::ProgressSetPos(int id, int pos) {
 }
 
 void Win32DialogWindow::SetFont(int id, const FontSpec& font) {
-  if (const HWND w = ControlHandle(id)) {
-    SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(Font(font)), TRUE);
-  }
+  const HWND w = ControlHandle(id);
+  if (w == nullptr) return;
+  const auto [it, added] = fonts_.try_emplace(id, font);
+  if (!added && it->second == font) return;
+  it->second = font;
+  SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(Font(font)), TRUE);
 }
 
 unsigned Win32DialogWindow::SetTimer(unsigned id, unsigned periodMs) {
