@@ -2,6 +2,7 @@
 // in an order the panel allows, tried first on a rehearsal of the panel.
 #include <array>
 
+#include "panel/handlers/controls.h"
 #include "resources/ids.h"
 #include "scpi/instrument.h"
 
@@ -23,7 +24,6 @@ constexpr std::uint32_t kFrequencyClick = 0xFF;
 constexpr std::array kModeRadios{ids::kModeFrequency, ids::kModePeriod,     ids::kModePulseDuration,
                                  ids::kModeRatio,     ids::kModeTachometer, ids::kModeDutyCycle,
                                  ids::kModeCount};
-constexpr std::array kChannelRadioIds{ids::kChannelA, ids::kChannelB, ids::kChannelC};
 
 int ModeRadio(Function f) {
   return kModeRadios[static_cast<std::size_t>(f)];
@@ -31,7 +31,7 @@ int ModeRadio(Function f) {
 
 int ChannelRadio(std::uint32_t channel) {
   const int i = protocol::ChannelIndex(channel);
-  return i < 0 ? 0 : kChannelRadioIds[static_cast<std::size_t>(i)];
+  return i < 0 ? 0 : kChannelRadios[static_cast<std::size_t>(i)];
 }
 
 // The panel's measureMode for a radio and its dialog's variant.

@@ -77,14 +77,16 @@ std::string Nr1(long long v) {
   return std::to_string(v);
 }
 
+// SCPI numbers the channels from 1, in the instrument's order.
 int ChannelNumber(std::uint32_t code) {
-  using namespace protocol;
-  return code == kChannelA ? 1 : code == kChannelB ? 2 : code == kChannelC ? 3 : 0;
+  return protocol::ChannelIndex(code) + 1;
 }
 
 std::uint32_t ChannelCode(int number) {
-  using namespace protocol;
-  return number == 1 ? kChannelA : number == 2 ? kChannelB : number == 3 ? kChannelC : 0;
+  const auto& codes = protocol::kChannels;
+  return number >= 1 && number <= static_cast<int>(codes.size())
+             ? codes[static_cast<std::size_t>(number - 1)]
+             : 0;
 }
 
 bool Arity(Call& c, std::size_t min, std::size_t max) {

@@ -31,6 +31,7 @@ inline constexpr std::array kTimestampRadios{1001, 1002, 1003, 1004, 1005};
 inline constexpr std::array kGateRadios{1006, 1007, 1008, 1009, 1010};
 inline constexpr std::array kTimeBaseRadios{1001, 1002, 1003, 1004, 1005,
                                             1006, 1007, 1008, 1009, 1010};
+// In the order of protocol::kChannels.
 inline constexpr std::array kChannelRadios{ids::kChannelA, ids::kChannelB, ids::kChannelC};
 inline constexpr std::array kInputControls{ids::kImpedance, ids::kCoupling, ids::kAttenuator,
                                            ids::kSlope, ids::kLowPassFilter};

@@ -76,7 +76,7 @@ constexpr std::array<ChannelRule, 3> kChannelRules{{
       Gates::Unchanged}},
 }};
 
-constexpr Ids kAllChannels{ids::kChannelA, ids::kChannelB, ids::kChannelC};
+constexpr Ids kAllChannels = kChannelRadios;
 constexpr Ids kChannelsAC{ids::kChannelA, ids::kChannelC};
 constexpr Ids kChannelB{ids::kChannelB};
 
