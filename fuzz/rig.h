@@ -98,8 +98,8 @@ struct Rig {
   Tape& tape;
   test::VirtualClock clock;
   test::ScriptedPorts ports{clock};
-  test::NoBridge bridge;
-  test::EmptyRegistry registry;
+  NoBridge bridge;
+  EmptyRegistry registry;
   test::FixedVersion version;
   PanelState state;
   FuzzWindow window{clock};
