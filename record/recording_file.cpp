@@ -131,8 +131,10 @@ class CsvReader {
           point == std::string_view::npos ? 0 : static_cast<int>(valueText.size() - point - 1);
       shown.reading = {value, {*unit, decimals}};
     } else if (statusText == "OL" || statusText == "stop") {
-      if (!valueText.empty() || !unitText.empty()) {
-        *why = "a row with status " + std::string(statusText) + " has no value and no unit";
+      // A unit means nothing without a value, but files that went through a
+      // spreadsheet or another writer keep it.
+      if (!valueText.empty()) {
+        *why = "a row with status " + std::string(statusText) + " has no value";
         return false;
       }
       if (statusText == "OL") {

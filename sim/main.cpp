@@ -13,9 +13,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "sim/instrument.h"
 #include "version.h"
 
@@ -36,35 +38,6 @@ double MonotonicMs() {
   return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
-const char kUsage[] =
-    "Usage: kolvane-sim --dir DIR [options]\n"
-    "Plays the frequency counter on a pseudo-terminal linked as DIR/comN, prints\n"
-    "\"ready <pty path>\" when it is, and runs until SIGTERM or SIGINT, which remove\n"
-    "the link and end it with status 0 (1: it could not start, 2: bad usage).\n"
-    "\n"
-    "  --dir DIR         directory for the port link (created if missing)\n"
-    "  --port N          port number, the link is DIR/comN (default 1)\n"
-    "  --serial CODE     serial-number byte sent after \"N\" (default 5)\n"
-    "  --rate R          results per second in automatic launch (default 10; 0 none)\n"
-    "  --state LIST      initial panel state, 15 numbers b0,...,b14\n"
-    "  --seed N          seed of the input jitter and noise (default 1)\n"
-    "  --running         measuring from the start, without a handshake, as an\n"
-    "                    instrument whose bridge was pulled and plugged back in\n"
-    "  --signal-khz F    every channel's input becomes a settable F kHz signal\n"
-    "                    (the ratio mode and the test function keep their own)\n"
-    "  --noise-khz S     white frequency noise of the settable signal: standard\n"
-    "                    deviation S kHz, drawn anew for each result (default 0)\n"
-    "  --drift-khz-per-s D  drift of the settable signal, D kHz per second from the\n"
-    "                    first result (default 0; may be negative)\n"
-    "  --log FILE        append \"RX <ms> <frame>\" per frame received and\n"
-    "                    \"TX <ms> <hex bytes>\" after each reply or result is written;\n"
-    "                    <ms> is CLOCK_MONOTONIC in ms with microsecond decimals\n"
-    "  --fault WORD      inject a fault (repeatable; words below)\n"
-    "  --control FIFO    read fault words at run time, one per line (created if missing)\n"
-    "  --help            this text\n"
-    "  --version         the program's name and version\n"
-    "\n";
-
 struct Args {
   std::string dir;
   int port = 1;
@@ -73,88 +46,121 @@ struct Args {
   std::vector<std::string> faults;
   InstrumentOptions model;
   bool running = false;
+  bool help = false;
+  bool version = false;
 };
 
-bool ParseInt(const char* text, long lo, long hi, long* out) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return false;
-  *out = v;
-  return true;
+// A whole number from lo to hi into *out.
+kolvane::cli::Take Int(long lo, long hi, std::function<void(long)> set) {
+  return [lo, hi, set](const std::string& value, std::string* accepted) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(value.c_str(), &end, 10);
+    *accepted = std::to_string(lo) + " to " + std::to_string(hi);
+    if (errno != 0 || end == value.c_str() || *end != '\0' || v < lo || v > hi) return false;
+    set(v);
+    return true;
+  };
 }
 
-// Returns 0 to go on, otherwise the exit status.
+// A finite number that `fits`, handed to `set`.
+kolvane::cli::Take Number(const char* accepted, bool (*fits)(double),
+                          std::function<void(double)> set) {
+  return [accepted, fits, set](const std::string& value, std::string* what) {
+    char* end = nullptr;
+    const double v = std::strtod(value.c_str(), &end);
+    *what = accepted;
+    if (end == value.c_str() || *end != '\0' || !std::isfinite(v) || !fits(v)) return false;
+    set(v);
+    return true;
+  };
+}
+
+void Define(kolvane::cli::CommandLine& line, Args* a) {
+  CLI::App& app = line.App();
+  app.description(
+      "Plays the frequency counter on a pseudo-terminal linked as DIR/comN, prints\n"
+      "\"ready <pty path>\" when it is, and runs until SIGTERM or SIGINT, which remove\n"
+      "the link and end it with status 0 (1: it could not start, 2: bad usage).");
+  app.footer(Instrument::FaultHelp());
+  const auto text = [](std::string* out) {
+    return [out](const std::string& value, std::string*) {
+      *out = value;
+      return true;
+    };
+  };
+  line.Value("--dir", "DIR", "directory for the port link (created if missing)", text(&a->dir));
+  line.Value("--port", "N", "port number, the link is DIR/comN (default 1)",
+             Int(1, 255, [a](long n) { a->port = static_cast<int>(n); }));
+  line.Value("--serial", "CODE", "serial-number byte sent after \"N\" (default 5)",
+             Int(0, 255, [a](long n) { a->model.serial = static_cast<std::uint8_t>(n); }));
+  line.Value("--rate", "R", "results per second in automatic launch (default 10; 0 none)",
+             Number(
+                 "0 to 1000", [](double r) { return r >= 0 && r <= 1000; },
+                 [a](double r) { a->model.rate = r; }));
+  line.Value("--state", "LIST", "initial panel state, 15 numbers b0,...,b14",
+             [a](const std::string& value, std::string* accepted) {
+               const auto s = kolvane::sim::ParseState(value);
+               *accepted = "15 numbers b0,...,b14 separated by commas";
+               if (s) a->model.state = *s;
+               return s.has_value();
+             });
+  line.Value("--seed", "N", "seed of the input jitter and noise (default 1)",
+             Int(0, 0x7FFFFFFF, [a](long n) { a->model.seed = static_cast<std::uint32_t>(n); }));
+  line.Flag("--running", &a->running,
+            "measuring from the start, without a handshake, as an\n"
+            "instrument whose bridge was pulled and plugged back in");
+  auto& s = a->model.signal;
+  line.Value("--signal-khz", "F",
+             "every channel's input becomes a settable F kHz signal\n"
+             "(the ratio mode and the test function keep their own)",
+             Number(
+                 "above 0 and up to 1e6", [](double f) { return f > 0 && f <= 1e6; },
+                 [&s](double f) { s.hz = f * 1e3; }));
+  line.Value(
+      "--noise-khz", "S",
+      "white frequency noise of the settable signal: standard\n"
+      "deviation S kHz, drawn anew for each result (default 0)",
+      Number(
+          "0 or more", [](double f) { return f >= 0; }, [&s](double f) { s.noiseHz = f * 1e3; }));
+  line.Value(
+      "--drift-khz-per-s", "D",
+      "drift of the settable signal, D kHz per second from the\n"
+      "first result (default 0; may be negative)",
+      Number(
+          "a number", [](double) { return true; }, [&s](double f) { s.driftHzPerS = f * 1e3; }));
+  line.Value("--log", "FILE",
+             "append \"RX <ms> <frame>\" per frame received and\n"
+             "\"TX <ms> <hex bytes>\" after each reply or result is written;\n"
+             "<ms> is CLOCK_MONOTONIC in ms with microsecond decimals",
+             text(&a->log));
+  line.Value("--fault", "WORD", "inject a fault (repeatable; words below)",
+             [a](const std::string& value, std::string*) {
+               a->faults.push_back(value);
+               return true;
+             });
+  line.Value("--control", "FIFO", "read fault words at run time, one per line (created if missing)",
+             text(&a->control));
+  line.Flag("-h,--help", &a->help, "this text");
+  line.Flag("--version", &a->version, "the program's name and version");
+}
+
+// Returns 0 to go on, otherwise the exit status (-1: help or version shown).
 int ParseArgs(int argc, char** argv, Args* a) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string opt = argv[i];
-    if (opt == "--help" || opt == "-h") {
-      std::fputs(kUsage, stdout);
-      std::fputs(Instrument::FaultHelp().c_str(), stdout);
-      return -1;
-    }
-    if (opt == "--version") {
-      std::puts("kolvane-sim " KOLVANE_VERSION);
-      return -1;
-    }
-    if (opt == "--running") {
-      a->running = true;
-      continue;
-    }
-    if (i + 1 >= argc) {
-      std::fprintf(stderr, "kolvane-sim: %s needs a value (see --help)\n", opt.c_str());
-      return 2;
-    }
-    const char* value = argv[++i];
-    long n = 0;
-    bool ok = true;
-    if (opt == "--dir") {
-      a->dir = value;
-    } else if (opt == "--port") {
-      ok = ParseInt(value, 1, 255, &n);
-      a->port = static_cast<int>(n);
-    } else if (opt == "--serial") {
-      ok = ParseInt(value, 0, 255, &n);
-      a->model.serial = static_cast<std::uint8_t>(n);
-    } else if (opt == "--rate") {
-      char* end = nullptr;
-      a->model.rate = std::strtod(value, &end);
-      ok = end != value && *end == '\0' && a->model.rate >= 0 && a->model.rate <= 1000;
-    } else if (opt == "--seed") {
-      ok = ParseInt(value, 0, 0x7FFFFFFF, &n);
-      a->model.seed = static_cast<std::uint32_t>(n);
-    } else if (opt == "--signal-khz" || opt == "--noise-khz" || opt == "--drift-khz-per-s") {
-      char* end = nullptr;
-      const double khz = std::strtod(value, &end);
-      ok = end != value && *end == '\0' && std::isfinite(khz);
-      auto& s = a->model.signal;
-      if (opt == "--signal-khz") {
-        ok = ok && khz > 0 && khz <= 1e6;
-        s.hz = khz * 1e3;
-      } else if (opt == "--noise-khz") {
-        ok = ok && khz >= 0;
-        s.noiseHz = khz * 1e3;
-      } else {
-        s.driftHzPerS = khz * 1e3;
-      }
-    } else if (opt == "--state") {
-      const auto s = kolvane::sim::ParseState(value);
-      ok = s.has_value();
-      if (ok) a->model.state = *s;
-    } else if (opt == "--log") {
-      a->log = value;
-    } else if (opt == "--fault") {
-      a->faults.push_back(value);
-    } else if (opt == "--control") {
-      a->control = value;
-    } else {
-      std::fprintf(stderr, "kolvane-sim: unknown option %s (see --help)\n", opt.c_str());
-      return 2;
-    }
-    if (!ok) {
-      std::fprintf(stderr, "kolvane-sim: bad value for %s: %s\n", opt.c_str(), value);
-      return 2;
-    }
+  kolvane::cli::CommandLine line("kolvane-sim", 20);
+  Define(line, a);
+  const std::string error = line.Parse(std::vector<std::string>(argv + 1, argv + argc));
+  if (!error.empty()) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 2;
+  }
+  if (a->help) {
+    std::fputs(line.Help().c_str(), stdout);
+    return -1;
+  }
+  if (a->version) {
+    std::puts("kolvane-sim " KOLVANE_VERSION);
+    return -1;
   }
   const auto& s = a->model.signal;
   if (s.hz == 0 && (s.noiseHz != 0 || s.driftHzPerS != 0)) {

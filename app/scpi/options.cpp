@@ -4,18 +4,14 @@
 #include <charconv>
 #include <string_view>
 
-#include "version.h"
+#include "cli/command_line.h"
 
 namespace kolvane::server {
 
 namespace {
 
-constexpr std::string_view kProgram = "kolvane-scpi: ";
-
-std::string Bad(std::string_view option, std::string_view value, std::string_view accepted) {
-  return std::string(kProgram) + "bad " + std::string(option) + " '" + std::string(value) + "' (" +
-         std::string(accepted) + ")";
-}
+// Where the options' descriptions start in the help.
+constexpr std::size_t kColumn = 23;
 
 template <typename T>
 bool WholeNumber(std::string_view text, T* out) {
@@ -79,51 +75,77 @@ bool SamePrefix(const std::array<unsigned char, N>& a, const std::array<unsigned
   return true;
 }
 
-bool Apply(std::string_view opt, std::string_view value, ServerOptions* o, std::string* error) {
-  if (opt == "--port") {
-    int n = 0;
-    if (!WholeNumber(value, &n) || n < 1 || n > 9) {
-      *error = Bad(opt, value, "accepted: 1 to 9, for COM1 to COM9");
-      return false;
-    }
-    o->port = n;
-  } else if (opt == "--listen") {
-    const auto endpoint = Listen(value);
-    if (!endpoint) {
-      *error = Bad(opt, value,
-                   "a numeric address with an optional port: 127.0.0.1, 0.0.0.0:5025, [::]:5025; "
-                   "port 0 takes a free one");
-      return false;
-    }
-    o->listen.push_back(*endpoint);
-  } else if (opt == "--allow") {
-    const auto network = Network(value);
-    if (!network) {
-      *error = Bad(opt, value, "a numeric address or network: 192.168.1.0/24, 10.0.0.7, ::1/128");
-      return false;
-    }
-    o->allow.push_back(*network);
-  } else if (opt == "--max-clients") {
-    int n = 0;
-    if (!WholeNumber(value, &n) || n < 1 || n > kMaxMaxClients) {
-      *error = Bad(opt, value, "accepted: 1 to " + std::to_string(kMaxMaxClients));
-      return false;
-    }
-    o->maxClients = n;
-  } else if (opt == "--name") {
-    if (value.empty() || value.size() > kMaxNameBytes) {
-      *error = Bad(opt, value, "1 to 63 bytes, the limit of an mDNS name");
-      return false;
-    }
-    o->name = std::string(value);
-  } else {  // --log
-    if (value.empty()) {
-      *error = Bad(opt, value, "a file name");
-      return false;
-    }
-    o->log = std::string(value);
-  }
-  return true;
+// Every value that `parse` takes, appended to *out.
+template <typename T>
+cli::Take Append(std::optional<T> (*parse)(std::string_view), const char* accepted,
+                 std::vector<T>* out) {
+  return [parse, accepted, out](const std::string& value, std::string* what) {
+    const std::optional<T> v = parse(value);
+    *what = accepted;
+    if (v) out->push_back(*v);
+    return v.has_value();
+  };
+}
+
+// The options onto *o.
+void Define(cli::CommandLine& line, ServerOptions* o) {
+  CLI::App& app = line.App();
+  app.description(
+      "Serves the frequency counter as a SCPI instrument over TCP (raw socket, one\n"
+      "command line per LF), for PyVISA (TCPIP::host::5025::SOCKET), lxi-tools and\n"
+      "other VISA clients.");
+  app.footer(
+      "Options also take the form --option=value. SIGINT (Ctrl+C), SIGTERM and SIGHUP\n"
+      "close every connection and the port, and end the program with status 0.\n"
+      "\n"
+      "Exit status:\n"
+      "  0  stopped by a signal\n"
+      "  2  bad arguments, an address that cannot be served on, or a log file that\n"
+      "     cannot be written\n"
+      "  3  no instrument found on any port tried");
+
+  cli::AddPort(line, &o->port);
+  line.Value("--listen", "ADDR[:PORT]",
+             "serve on this numeric address (default 127.0.0.1:5025,\n"
+             "this machine only); 0.0.0.0 or [::] for every interface;\n"
+             "port 0 takes a free port; may be repeated",
+             Append(Listen,
+                    "a numeric address with an optional port: 127.0.0.1, 0.0.0.0:5025, "
+                    "[::]:5025; port 0 takes a free one",
+                    &o->listen));
+  line.Value("--allow", "CIDR",
+             "accept clients from this network only (192.168.1.0/24,\n"
+             "10.0.0.7, fe80::/10); may be repeated; others are closed\n"
+             "at once and logged",
+             Append(Network, "a numeric address or network: 192.168.1.0/24, 10.0.0.7, ::1/128",
+                    &o->allow));
+  line.Value("--max-clients", "N",
+             "connections served at once (default 8); more are closed\n"
+             "at once and logged",
+             [o](const std::string& value, std::string* accepted) {
+               int n = 0;
+               *accepted = "1 to " + std::to_string(kMaxMaxClients);
+               if (!WholeNumber(value, &n) || n < 1 || n > kMaxMaxClients) return false;
+               o->maxClients = n;
+               return true;
+             });
+  line.Flag("--announce", &o->announce,
+            "announce the service over mDNS/DNS-SD (_scpi-raw._tcp)\n"
+            "through avahi-daemon");
+  line.Value("--name", "TEXT", "the announced name (default: Kolvane <serial> on <host>)",
+             [o](const std::string& value, std::string* accepted) {
+               *accepted = "1 to 63 bytes, the limit of an mDNS name";
+               if (value.empty() || value.size() > kMaxNameBytes) return false;
+               o->name = value;
+               return true;
+             });
+  line.Value("--log", "FILE",
+             "append one line per command: time, client, command and\n"
+             "reply, and every refused or dropped connection",
+             cli::FileName(&o->log));
+  line.Flag("--quiet", &o->quiet, "no notices on standard error, only warnings and errors");
+  line.Flag("-h,--help", &o->help, "this text");
+  line.Flag("--version", &o->version, "the program's version");
 }
 
 }  // namespace
@@ -158,48 +180,10 @@ std::string EndpointText(const asio::ip::tcp::endpoint& endpoint) {
 bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions* out,
                         std::string* error) {
   ServerOptions o;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string_view arg = args[i];
-    std::string_view value;
-    bool inlineValue = false;
-    if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != arg.npos) {
-      value = arg.substr(eq + 1);
-      arg = arg.substr(0, eq);
-      inlineValue = true;
-    }
-    if (arg == "--help" || arg == "-h" || arg == "--version" || arg == "--quiet" ||
-        arg == "--announce") {
-      if (inlineValue) {
-        *error = std::string(kProgram) + std::string(arg) + " takes no value";
-        return false;
-      }
-      if (arg == "--version") {
-        o.version = true;
-      } else if (arg == "--quiet") {
-        o.quiet = true;
-      } else if (arg == "--announce") {
-        o.announce = true;
-      } else {
-        o.help = true;
-      }
-      continue;
-    }
-    if (arg == "--port" || arg == "--listen" || arg == "--allow" || arg == "--max-clients" ||
-        arg == "--name" || arg == "--log") {
-      if (!inlineValue) {
-        if (i + 1 >= args.size()) {
-          *error = std::string(kProgram) + std::string(arg) + " needs a value";
-          return false;
-        }
-        value = args[++i];
-      }
-      if (!Apply(arg, value, &o, error)) return false;
-      continue;
-    }
-    *error = std::string(kProgram) + "unknown option '" + std::string(args[i]) +
-             "' (see kolvane-scpi --help)";
-    return false;
-  }
+  cli::CommandLine line("kolvane-scpi", kColumn);
+  Define(line, &o);
+  *error = line.Parse(args);
+  if (!error->empty()) return false;
   if (o.listen.empty()) {
     o.listen.emplace_back(asio::ip::make_address_v4("127.0.0.1"), kDefaultPort);
   }
@@ -208,38 +192,10 @@ bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions* out
 }
 
 std::string ServerHelp() {
-  return "Usage: kolvane-scpi [--port N] [--listen ADDR[:PORT]]... [--allow CIDR]...\n"
-         "                    [--max-clients N] [--announce] [--name TEXT] [--log FILE]\n"
-         "                    [--quiet] [--help] [--version]\n"
-         "Serves the frequency counter as a SCPI instrument over TCP (raw socket, one\n"
-         "command line per LF), for PyVISA (TCPIP::host::5025::SOCKET), lxi-tools and\n"
-         "other VISA clients.\n"
-         "\n"
-         "  --port N             use COMN only (1..9); without it COM1..COM9 are scanned\n"
-         "  --listen ADDR[:PORT] serve on this numeric address (default 127.0.0.1:5025,\n"
-         "                       this machine only); 0.0.0.0 or [::] for every interface;\n"
-         "                       port 0 takes a free port; may be repeated\n"
-         "  --allow CIDR         accept clients from this network only (192.168.1.0/24,\n"
-         "                       10.0.0.7, fe80::/10); may be repeated; others are closed\n"
-         "                       at once and logged\n"
-         "  --max-clients N      connections served at once (default 8); more are closed\n"
-         "                       at once and logged\n"
-         "  --announce           announce the service over mDNS/DNS-SD (_scpi-raw._tcp)\n"
-         "                       through avahi-daemon\n"
-         "  --name TEXT          the announced name (default: Kolvane <serial> on <host>)\n"
-         "  --log FILE           append one line per command: time, client, command and\n"
-         "                       reply, and every refused or dropped connection\n"
-         "  --quiet              no notices on standard error, only warnings and errors\n"
-         "  --help               this text\n"
-         "  --version            the program's version\n"
-         "Options also take the form --option=value. SIGINT (Ctrl+C), SIGTERM and SIGHUP\n"
-         "close every connection and the port, and end the program with status 0.\n"
-         "\n"
-         "Exit status:\n"
-         "  0  stopped by a signal\n"
-         "  2  bad arguments, an address that cannot be served on, or a log file that\n"
-         "     cannot be written\n"
-         "  3  no instrument found on any port tried\n";
+  ServerOptions o;
+  cli::CommandLine line("kolvane-scpi", kColumn);
+  Define(line, &o);
+  return line.Help();
 }
 
 }  // namespace kolvane::server

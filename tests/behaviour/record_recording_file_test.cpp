@@ -64,6 +64,26 @@ TEST(RecordingFile, CsvRowsFeedTheSummaryAndTheGrid) {
   EXPECT_DOUBLE_EQ(t.input.values[2], -1.0 / 3);
 }
 
+TEST(RecordingFile, OverflowAndStopRowsMayKeepAUnit) {
+  struct Case {
+    std::string row;
+    std::size_t overflows, stops;
+  };
+  const Case cases[] = {
+      {"f,,kHz,OL", 1, 0},
+      {"f,,us,stop", 0, 1},
+      {"f,,,OL", 1, 0},
+  };
+  for (const Case& c : cases) {
+    const Recording r = Read(Csv({0, 1}) + Row(2, c.row) + Row(3, "f,10000.00,kHz,ok"));
+    const Summary s = r.Summarize();
+    EXPECT_EQ(s.readings, 3u) << c.row;
+    EXPECT_EQ(s.overflows, c.overflows) << c.row;
+    EXPECT_EQ(s.stops, c.stops) << c.row;
+    EXPECT_EQ(Pattern(r.input), "..x.") << c.row;
+  }
+}
+
 TEST(RecordingFile, AResultThatNeverCameIsAMissingPointFromATenthOfASecond) {
   struct Case {
     std::vector<double> times;
@@ -121,7 +141,8 @@ TEST(RecordingFile, MalformedLinesStopTheReadingWithTheirNumber) {
       {header + Row(0, "f,1.0,Hz,ok"), {}, "f:2: bad unit 'Hz'"},
       {header + Row(0, "f,1.0x,kHz,ok"), {}, "f:2: bad value '1.0x'"},
       {header + Row(0, "f,,kHz,ok"), {}, "f:2: bad value ''"},
-      {header + Row(0, "f,1.0,,OL"), {}, "f:2: a row with status OL has no value and no unit"},
+      {header + Row(0, "f,1.0,,OL"), {}, "f:2: a row with status OL has no value"},
+      {header + Row(0, "f,1.0,kHz,stop"), {}, "f:2: a row with status stop has no value"},
       {header + Row(0, "f,1.0,kHz,OK"), {}, "f:2: bad status 'OK'"},
       {header + ok + "\n" + Row(1, "f,1.0,kHz,ok"), {}, "f:3: empty line"},
       {Csv({0, 1, 2, 3, 2e7}),

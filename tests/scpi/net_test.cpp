@@ -69,6 +69,44 @@ TEST(ScpiOptions, DefaultsAndBadValues) {
   }
 }
 
+TEST(ScpiOptions, RepeatedOptionsAllCountInTheirOrder) {
+  ServerOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseServerOptions({"--listen", "127.0.0.1:1", "--allow=10.0.0.0/8",
+                                  "--listen=[::1]:2", "--allow", "::1", "--quiet"},
+                                 &o, &error))
+      << error;
+  ASSERT_EQ(o.listen.size(), 2u);
+  EXPECT_EQ(EndpointText(o.listen[0]), "127.0.0.1:1");
+  EXPECT_EQ(EndpointText(o.listen[1]), "[::1]:2");
+  ASSERT_EQ(o.allow.size(), 2u);
+  EXPECT_EQ(o.allow[0].text, "10.0.0.0/8");
+  EXPECT_EQ(o.allow[1].text, "::1");
+  EXPECT_TRUE(o.quiet);
+}
+
+TEST(ScpiOptions, MessagesNameTheArgument) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"--port", "3", "--listen"}, "kolvane-scpi: --listen needs a value (see --help)"},
+      {{"--announce=yes"}, "kolvane-scpi: --announce takes no value (see --help)"},
+      {{"-h", "extra"}, "kolvane-scpi: unexpected argument 'extra' (see --help)"},
+      {{"--name="},
+       "kolvane-scpi: bad --name '' (accepted: 1 to 63 bytes, the limit of an mDNS name)"},
+      {{"--max-clients", "8", "--max-clients=0"},
+       "kolvane-scpi: bad --max-clients '0' (accepted: 1 to 10000)"},
+  };
+  for (const Case& c : cases) {
+    ServerOptions o;
+    std::string error;
+    EXPECT_FALSE(ParseServerOptions(c.args, &o, &error)) << c.message;
+    EXPECT_EQ(error, c.message);
+  }
+}
+
 TEST(ScpiOptions, AllowedNetworks) {
   struct Case {
     std::string network, client;
