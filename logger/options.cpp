@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "cli/command_line.h"
+#include "protocol/protocol.h"
 
 namespace kolvane::logger {
 
@@ -44,9 +45,15 @@ constexpr const char* kFooter =
 template <typename T, std::size_t N>
 using Table = std::array<std::pair<std::string_view, T>, N>;
 
-constexpr Table<int, 5> kTimestamps{
-    {{"100ns", 1}, {"1us", 2}, {"10us", 3}, {"100us", 4}, {"1ms", 5}}};
-constexpr Table<int, 5> kGates{{{"1ms", 1}, {"10ms", 2}, {"100ms", 3}, {"1s", 4}, {"10s", 5}}};
+// The time base's names, with their indexes 1..5.
+constexpr Table<int, 5> TimeBase(const std::array<const char*, 5>& names) {
+  Table<int, 5> t{};
+  for (std::size_t i = 0; i < names.size(); ++i) t[i] = {names[i], static_cast<int>(i + 1)};
+  return t;
+}
+
+constexpr Table<int, 5> kTimestamps = TimeBase(protocol::kTimestampNames);
+constexpr Table<int, 5> kGates = TimeBase(protocol::kGateNames);
 constexpr Table<Channel, 3> kChannels{{{"A", Channel::A}, {"B", Channel::B}, {"C", Channel::C}}};
 constexpr Table<LogMode, 4> kModes{{{"f", LogMode::Frequency},
                                     {"T", LogMode::Period},
