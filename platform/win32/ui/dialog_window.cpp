@@ -143,7 +143,7 @@ void Win32DialogWindow::ProgressSetPos(int id, int pos) {
 void Win32DialogWindow::SetFont(int id, const FontSpec& font) {
   const HWND w = ControlHandle(id);
   if (w == nullptr) return;
-  const auto [it, added] = fonts_.try_emplace(id, font);
+  const auto [it, added] = givenFonts_.try_emplace(id, font);
   if (!added && it->second == font) return;
   it->second = font;
   SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(Font(font)), TRUE);

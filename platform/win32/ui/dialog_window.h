@@ -111,7 +111,7 @@ class Win32DialogWindow : public IWindow {
   // GDI objects of the window, released once it is gone.
   std::map<ColorRef, HBRUSH> brushes_;
   // The font each control was last given: the same again needs no repaint.
-  std::map<int, FontSpec> fonts_;
+  std::map<int, FontSpec> givenFonts_;
   std::vector<std::pair<FontSpec, HFONT>> fonts_;
   HFONT exponentFont_ = nullptr;
   std::vector<HBITMAP> pictures_;
