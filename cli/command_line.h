@@ -9,7 +9,6 @@
 #include <charconv>
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +31,6 @@ class CommandLine {
   // An option with a value.
   CLI::Option* Value(const std::string& name, const std::string& valueName,
                      const std::string& description, Take take) {
-    takes_[name] = take;
     return app_
         .add_option_function<std::string>(
             name,
@@ -65,23 +63,28 @@ class CommandLine {
   }
 
   // argv[1..]: "" when every argument is taken, else the line saying what is wrong.
-  std::string Parse(std::vector<std::string> args) {
-    const std::vector<std::string> given = args;
-    std::reverse(args.begin(), args.end());  // CLI11 takes them from the back
+  std::string Parse(const std::vector<std::string>& given) {
+    std::vector<std::string> args;  // last first, as CLI11 takes them
+    for (auto a = given.rbegin(); a != given.rend(); ++a) {
+      // CLI11 reads "--option=" as "--option" alone, and would take the next
+      // argument as its value: the empty one is handed over as such.
+      const CLI::Option* option =
+          a->ends_with('=') ? app_.get_option_no_throw(a->substr(0, a->size() - 1)) : nullptr;
+      if (option != nullptr && option->get_items_expected_max() > 0) {
+        args.emplace_back();
+        args.push_back(a->substr(0, a->size() - 1));
+      } else {
+        args.push_back(*a);
+      }
+    }
     try {
       app_.parse(args);
     } catch (const CLI::ValidationError& e) {
       return Message(e.what());
     } catch (const CLI::ArgumentMismatch&) {
-      // CLI11 takes whatever follows an option as its value, so only the last
-      // argument can lack one; "--option=" gives an empty one.
-      const std::string& last = given.back();
-      const auto take = takes_.find(last.substr(0, last.find('=')));
-      if (take == takes_.end() || last.find('=') == std::string::npos) {
-        return Message(last + " needs a value (see --help)");
-      }
-      std::string accepted;
-      if (!take->second("", &accepted)) return Message(Bad(take->first, "", accepted));
+      // CLI11 takes whatever follows an option as its value: only the last
+      // argument can lack one.
+      return Message(given.back() + " needs a value (see --help)");
     } catch (const CLI::ParseError& e) {
       return Message(std::string(e.what()) + " (see --help)");
     }
@@ -111,7 +114,6 @@ class CommandLine {
   }
 
   CLI::App app_;
-  std::map<std::string, Take> takes_;
 };
 
 // A file name: any text but an empty one.

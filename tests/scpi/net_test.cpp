@@ -94,7 +94,7 @@ TEST(ScpiOptions, MessagesNameTheArgument) {
       {{"--port", "3", "--listen"}, "kolvane-scpi: --listen needs a value (see --help)"},
       {{"--announce=yes"}, "kolvane-scpi: --announce takes no value (see --help)"},
       {{"-h", "extra"}, "kolvane-scpi: unexpected argument 'extra' (see --help)"},
-      {{"--name="},
+      {{"--name=", "--quiet"},  // an empty value, not the next argument
        "kolvane-scpi: bad --name '' (accepted: 1 to 63 bytes, the limit of an mDNS name)"},
       {{"--max-clients", "8", "--max-clients=0"},
        "kolvane-scpi: bad --max-clients '0' (accepted: 1 to 10000)"},
