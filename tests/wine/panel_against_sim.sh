@@ -10,6 +10,10 @@
 #   panel_against_sim.sh <kolvane-sim> <kolvane-panel.exe> <prefix> <output directory> [session-end]
 set -euo pipefail
 
+# shellcheck source=scripts/lib/wine-layout.sh
+source "$(dirname "$0")/../../scripts/lib/wine-layout.sh"
+wine_fixed_layout "$0" "$@"
+
 if [ $# -ne 4 ] && { [ $# -ne 5 ] || [ "$5" != session-end ]; }; then
   echo "usage: $0 <kolvane-sim> <kolvane-panel.exe> <prefix> <output directory> [session-end]" >&2
   exit 2
