@@ -10,9 +10,7 @@ namespace kolvane::scpi {
 
 namespace {
 
-namespace mode = protocol::mode;
 using protocol::kChannelA;
-using protocol::kChannelB;
 using protocol::kChannelC;
 
 // A poll's status read waits up to the link's read time-out; a result may
