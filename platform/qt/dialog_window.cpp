@@ -153,11 +153,11 @@ void QtDialogWindow::ProgressSetRange(int id, int lower, int upper) {
 }
 
 void QtDialogWindow::ProgressSetPos(int id, int pos) {
-  auto* p = qobject_cast<QProgressBar*>(Find(id));
+  auto* p = dynamic_cast<ProgressBar*>(Find(id));
   if (p == nullptr) return;
   const auto [lower, upper] = progressRanges_[id];
   // At the low end of the range the bar is empty.
-  p->setValue(std::clamp(pos, std::min(lower, upper), std::max(lower, upper)));
+  p->Show(std::clamp(pos, std::min(lower, upper), std::max(lower, upper)));
 }
 
 void QtDialogWindow::SetFont(int id, const FontSpec& font) {

@@ -139,6 +139,24 @@ bool ArrowKeys::eventFilter(QObject*, QEvent* e) {
   return true;
 }
 
+void ProgressBar::Show(int v) {
+  if (v == value()) return;
+  // setValue repaints at once; the look catches up once the tick is over,
+  // in the reading's frame, and not at all if the bar is back where it was.
+  setAttribute(Qt::WA_UpdatesDisabled, true);
+  setValue(v);
+  setAttribute(Qt::WA_UpdatesDisabled, false);
+  if (catchUpPosted_) return;
+  catchUpPosted_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        catchUpPosted_ = false;
+        if (value() != painted_) update();
+      },
+      Qt::QueuedConnection);
+}
+
 bool ProgressBar::event(QEvent* e) {
   // Fusion's polish, run by the base, clears the attribute on every widget, and
   // without it each repaint of the bar also repaints the dialog and the
@@ -155,6 +173,7 @@ void ProgressBar::paintEvent(QPaintEvent*) {
   QStyleOption key;
   key.initFrom(this);
   const QPixmap& picture = Picture(key.state, key.palette.cacheKey());
+  painted_ = value();
   QPainter p(this);
   p.drawPixmap(0, 0, picture);
 }

@@ -138,6 +138,10 @@ class ProgressBar : public QProgressBar {
     setAttribute(Qt::WA_OpaquePaintEvent);
   }
 
+  // As setValue, but painted with the next frame, so a result's bar and
+  // reading reach the screen together.
+  void Show(int value);
+
  protected:
   bool event(QEvent* e) override;
   void paintEvent(QPaintEvent*) override;
@@ -156,6 +160,8 @@ class ProgressBar : public QProgressBar {
   const QPixmap& Picture(QStyle::State state, qint64 palette);
 
   std::vector<Cached> cache_;
+  int painted_ = -1;
+  bool catchUpPosted_ = false;
 };
 
 // Lists shorter than two entries show one entry at a time.
