@@ -1,8 +1,7 @@
 // kolvane-scpi: serves the counter as a SCPI instrument over TCP, for
 // PyVISA, lxi-tools and other VISA clients. The network runs on this
 // thread, the instrument on a thread of its own.
-#include <asio/io_context.hpp>
-#include <asio/post.hpp>
+#include <boost/asio/post.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +28,7 @@
 #else
 #include <unistd.h>
 
-#include <asio/signal_set.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <csignal>
 
 #include "app/scpi/announce.h"
@@ -151,7 +150,7 @@ int main(int argc, char** argv) {
   // Replies to a client that went away fail as writes, not as signals.
   std::signal(SIGPIPE, SIG_IGN);
   asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
-  signals.async_wait([&](const std::error_code& ec, int) {
+  signals.async_wait([&](const error_code& ec, int) {
     if (!ec) stop();
   });
 #endif

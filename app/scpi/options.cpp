@@ -25,7 +25,7 @@ std::optional<asio::ip::address> Address(std::string_view text) {
     text = text.substr(1, text.size() - 2);
     if (text.find(':') == std::string_view::npos) return std::nullopt;
   }
-  std::error_code ec;
+  error_code ec;
   const auto address = asio::ip::make_address(std::string(text), ec);
   if (ec) return std::nullopt;
   return address;

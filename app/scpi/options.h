@@ -1,13 +1,12 @@
 // The command line of kolvane-scpi.
 #pragma once
 
-#include <asio/ip/address.hpp>
-#include <asio/ip/tcp.hpp>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/scpi/net.h"
 namespace kolvane::server {
 
 inline constexpr unsigned short kDefaultPort = 5025;

@@ -1,10 +1,10 @@
 #include "app/scpi/server.h"
 
 #include <array>
-#include <asio/ip/v6_only.hpp>
-#include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
-#include <asio/write.hpp>
+#include <boost/asio/ip/v6_only.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
 #include <cerrno>
 #include <chrono>
 #include <deque>
@@ -30,11 +30,11 @@ constexpr int kAddressNotAvailable = WSAEADDRNOTAVAIL;
 constexpr int kAddressNotAvailable = EADDRNOTAVAIL;
 #endif
 
-std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const std::error_code& ec) {
+std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const error_code& ec) {
   std::string why;
   if (ec == asio::error::address_in_use) {
     why = "address in use (another program serves on that port)";
-  } else if (ec == std::error_code(kAddressNotAvailable, asio::system_category())) {
+  } else if (ec == error_code(kAddressNotAvailable, boost::system::system_category())) {
     why = "no interface of this machine has that address";
   } else if (ec == asio::error::access_denied) {
     why = "permission denied (ports below 1024 need privileges)";
@@ -78,7 +78,7 @@ Server::~Server() {
 std::optional<std::string> Server::Listen(const std::vector<asio::ip::tcp::endpoint>& endpoints) {
   for (const auto& endpoint : endpoints) {
     auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
-    std::error_code ec;
+    error_code ec;
     acceptor->open(endpoint.protocol(), ec);
     if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
     // [::] takes IPv4 clients too, unless an IPv4 address is served on the
@@ -101,7 +101,7 @@ std::optional<std::string> Server::Listen(const std::vector<asio::ip::tcp::endpo
 std::vector<asio::ip::tcp::endpoint> Server::Bound() const {
   std::vector<asio::ip::tcp::endpoint> out;
   for (const auto& a : acceptors_) {
-    std::error_code ec;
+    error_code ec;
     out.push_back(a->local_endpoint(ec));
   }
   return out;
@@ -112,7 +112,7 @@ void Server::Start() {
 }
 
 void Server::Accept(asio::ip::tcp::acceptor& acceptor) {
-  acceptor.async_accept([this, &acceptor](std::error_code ec, asio::ip::tcp::socket socket) {
+  acceptor.async_accept([this, &acceptor](error_code ec, asio::ip::tcp::socket socket) {
     if (stopping_) return;
     if (ec == asio::error::operation_aborted) return;
     if (!ec) {
@@ -123,14 +123,14 @@ void Server::Accept(asio::ip::tcp::acceptor& acceptor) {
     // Out of descriptors and the like: try again in a moment rather than spin.
     log_.Warning("cannot accept a connection: " + ec.message());
     auto timer = std::make_shared<asio::steady_timer>(io_, std::chrono::milliseconds(200));
-    timer->async_wait([this, &acceptor, timer](std::error_code) {
+    timer->async_wait([this, &acceptor, timer](error_code) {
       if (!stopping_) Accept(acceptor);
     });
   });
 }
 
 void Server::Admit(asio::ip::tcp::socket socket) {
-  std::error_code ec;
+  error_code ec;
   const auto remote = socket.remote_endpoint(ec);
   if (ec) return;  // gone already
   const std::string peer = EndpointText(remote);
@@ -166,7 +166,7 @@ bool Server::CanRead(const Connection& c) const {
 void Server::Read(const ConnectionPtr& c) {
   if (!CanRead(*c)) return;
   c->reading = true;
-  c->socket.async_read_some(asio::buffer(c->buffer), [this, c](std::error_code ec, std::size_t n) {
+  c->socket.async_read_some(asio::buffer(c->buffer), [this, c](error_code ec, std::size_t n) {
     c->reading = false;
     if (stopping_ || c->closed) return;
     std::vector<LineSplitter::Item> items;
@@ -255,7 +255,7 @@ void Server::Write(const ConnectionPtr& c) {
   if (c->writing || c->output.empty() || c->closed) return;
   c->writing = true;
   asio::async_write(c->socket, asio::buffer(c->output.front()),
-                    [this, c](std::error_code ec, std::size_t) {
+                    [this, c](error_code ec, std::size_t) {
                       c->writing = false;
                       if (stopping_ || c->closed) return;
                       c->pendingOutput -= c->output.front().size();
@@ -281,7 +281,7 @@ void Server::Drop(const ConnectionPtr& c, const std::string& why) {
   }
   c->readEnded = true;
   c->broken = true;
-  std::error_code ec;
+  error_code ec;
   c->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
   c->socket.close(ec);
   FinishIfIdle(c);
@@ -291,7 +291,7 @@ void Server::FinishIfIdle(const ConnectionPtr& c) {
   if (c->closed || !c->readEnded || c->running || !c->waiting.empty() || c->writing) return;
   if (!c->output.empty() && !c->broken) return;
   c->closed = true;
-  std::error_code ec;
+  error_code ec;
   c->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
   c->socket.close(ec);
   connections_.erase(c->id);
@@ -301,7 +301,7 @@ void Server::FinishIfIdle(const ConnectionPtr& c) {
 
 void Server::Shutdown() {
   stopping_ = true;
-  std::error_code ec;
+  error_code ec;
   for (auto& a : acceptors_) a->close(ec);
   for (auto& [id, c] : connections_) {
     c->closed = true;

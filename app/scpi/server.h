@@ -5,8 +5,6 @@
 // and no client holds the others up beyond the command that is running.
 #pragma once
 
-#include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,6 +16,7 @@
 
 #include "app/scpi/counter_thread.h"
 #include "app/scpi/event_log.h"
+#include "app/scpi/net.h"
 #include "app/scpi/options.h"
 #include "scpi/engine.h"
 
