@@ -347,4 +347,9 @@ CounterReading Counter::Poll(bool patient) {
   return r;
 }
 
+CounterReading Counter::PollIfWaiting() {
+  if (!link_.StatusWaiting()) return {};
+  return Poll(true);
+}
+
 }  // namespace kolvane

@@ -155,6 +155,9 @@ class Counter {
   StateReply ReadBack();
   // One poll; the result is converted under the state's settings.
   CounterReading Poll(bool patient = false);
+  // A poll only when a result has begun to arrive: never waits on a quiet
+  // line, for front ends that poll between other work.
+  CounterReading PollIfWaiting();
   CycleSettings Cycle() const;
 
   InstrumentLink& Link() { return link_; }

@@ -275,6 +275,27 @@ std::uint32_t InstrumentLink::DropUnreadInput() {
   return dropped;
 }
 
+bool InstrumentLink::StatusWaiting() {
+  if (heldStatus_) return true;
+  if (lost_) return false;
+  const PortHandle h = st_.portHandle;
+  CommTimeouts link{};
+  if (!ports_.GetCommTimeouts(h, link)) return false;
+  CommTimeouts atOnce = link;
+  atOnce.readIntervalTimeout = 0xFFFFFFFFu;  // with no total: return at once
+  atOnce.readTotalTimeoutMultiplier = 0;
+  atOnce.readTotalTimeoutConstant = 0;
+  if (!ports_.SetCommTimeouts(h, atOnce)) return false;
+  std::uint8_t status = 0;
+  std::uint32_t got = 0;
+  const bool ok = ports_.Read(h, &status, 1, &got);
+  NoteFailure(ok);
+  ports_.SetCommTimeouts(h, link);
+  if (!ok || got != 1) return false;
+  heldStatus_ = status;
+  return true;
+}
+
 void InstrumentLink::SkipToQuiet(std::uint32_t maxMs) {
   if (lost_) return;
   const PortHandle h = st_.portHandle;

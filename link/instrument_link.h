@@ -82,6 +82,10 @@ class InstrumentLink {
   // third as too late; a patient poll (the logger's, which polls back to
   // back) reads once and never drops a status that came.
   PollOutcome Poll(std::uint32_t fieldLength, bool patient = false);
+  // Whether a status byte has arrived, looked at without waiting: one it
+  // finds is held for the next Poll. For a front end that polls between
+  // other work and must not wait on a quiet line.
+  bool StatusWaiting();
   // The closing frame "J" CR, the pause, the saved time-outs back, the port
   // closed. Safe on a dead or never opened port.
   void Close();

@@ -33,4 +33,12 @@ std::unique_ptr<Session> Engine::OpenSession() {
   return std::make_unique<ScpiSession>(impl_->instrument, [this] { return Identify(); });
 }
 
+void Engine::Tick() {
+  impl_->instrument.Tick();
+}
+
+Telemetry& Engine::Live() {
+  return impl_->instrument.Live();
+}
+
 }  // namespace kolvane::scpi

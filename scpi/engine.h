@@ -15,6 +15,7 @@
 #include "counter/counter.h"  // IScanObserver
 #include "platform/clock.h"
 #include "platform/serial.h"
+#include "scpi/telemetry.h"
 
 namespace kolvane::scpi {
 
@@ -47,6 +48,12 @@ class Engine {
   void Close();
 
   std::unique_ptr<Session> OpenSession();
+
+  // Between commands, on the same thread: the panel's poll in automatic
+  // launch (never waiting on a quiet line), so that the telemetry stays live.
+  void Tick();
+  // What the server tells about itself; safe from any thread.
+  Telemetry& Live();
 
   struct Impl;
 

@@ -1,9 +1,12 @@
 #include "scpi/instrument.h"
 
 #include <array>
+#include <cmath>
+#include <cstdlib>
 
 #include "panel/handlers/controls.h"
 #include "resources/ids.h"
+#include "scpi/parameters.h"
 #include "scpi/reading.h"
 
 namespace kolvane::scpi {
@@ -16,6 +19,10 @@ using protocol::kChannelC;
 // A poll's status read waits up to the link's read time-out; a result may
 // take the gate and three of those.
 constexpr std::uint64_t kResultGraceMs = 3 * kLinkTimeouts.readTotalTimeoutConstant;
+// A lost line is tried again between commands this often.
+constexpr std::uint64_t kReopenEveryMs = 1000;
+// Results kept for a FETCh? that has not come yet.
+constexpr std::size_t kMaxPolled = 1 << 16;
 
 // Keeps the serial byte the handshake brought, and passes every report on.
 class SerialCatcher : public IScanObserver {
@@ -55,6 +62,7 @@ bool Instrument::Connect(int first, int last, IScanObserver& observer) {
   SerialCatcher catcher(observer, serial_);
   connected_ = model_.Connect(first, last, catcher);
   if (connected_) ReadBack(3);
+  NoteLink();
   return connected_;
 }
 
@@ -275,7 +283,56 @@ std::uint64_t Instrument::ResultWaitMs() const {
   return static_cast<std::uint64_t>(seconds * 1000) + kResultGraceMs;
 }
 
+void Instrument::Took(const ShownReading& shown) {
+  if (shown.kind != ShownKind::Value) return;
+  const Configuration c = Current();
+  LiveReading r;
+  r.function = FunctionToken(c);
+  r.channel = ChannelNumber(St().activeChannel);
+  switch (shown.reading.format.unit) {
+    case ReadingUnit::Kilohertz:
+      r.unit = "Hz";
+      break;
+    case ReadingUnit::Microseconds:
+    case ReadingUnit::Milliseconds:
+      r.unit = "s";
+      break;
+    case ReadingUnit::None:
+    case ReadingUnit::Overflow:
+      break;
+  }
+  // The digits SCPI gives, so that both agree to the last one.
+  r.value = std::strtod(ToNr3(shown.reading).c_str(), nullptr);
+  if (shown.reading.format.unit == ReadingUnit::Overflow) r.value = std::nan("");
+  live_.Reading(std::move(r));
+}
+
+void Instrument::NoteLink() {
+  live_.Link(connected_ && !model_.Session().Lost());
+}
+
+void Instrument::Tick() {
+  if (!connected_) return;
+  if (model_.Session().Lost()) {
+    NoteLink();
+    const std::uint64_t now = clock_.NowMs();
+    if (now < nextReopenMs_) return;
+    nextReopenMs_ = now + kReopenEveryMs;
+    Ready();
+    NoteLink();
+    return;
+  }
+  if (St().singleShot != 0 || St().calibrationMode != 0 || resync_) return;
+  const CounterReading r = model_.Instrument().PollIfWaiting();
+  NoteLink();
+  if (!r.shown) return;
+  Took(*r.shown);
+  if (collecting_ && polled_.size() < kMaxPolled) polled_.push_back(*r.shown);
+}
+
 void Instrument::Arm() {
+  polled_.clear();
+  collecting_ = true;
   model_.Drain();
   // The next byte should start a result; a drain may have cut one.
   model_.Session().Resync();
@@ -284,16 +341,32 @@ void Instrument::Arm() {
 
 bool Instrument::Acquire(int n, bool armed, std::vector<std::string>& readings,
                          std::vector<Error>& errors) {
+  struct Collected {
+    ~Collected() {
+      inst.collecting_ = false;
+      inst.polled_.clear();
+    }
+    Instrument& inst;
+  } done{*this};
   for (int i = 0; i < n; ++i) {
     if (St().singleShot != 0 && (i > 0 || !armed)) model_.Instrument().Start();
     const std::uint64_t deadline = clock_.NowMs() + ResultWaitMs();
     std::optional<std::string> value;
     do {
-      // Back to back, as the logger polls: the status read waits for a result.
-      const CounterReading r = model_.Instrument().Poll(true);
-      if (model_.Session().Lost()) {
-        errors.push_back({err::kHardware, "the line to the instrument failed"});
-        return false;
+      CounterReading r;
+      if (!polled_.empty()) {
+        // Taken by a tick since INITiate.
+        r.shown = polled_.front();
+        polled_.pop_front();
+      } else {
+        // Back to back, as the logger polls: the status read waits for a result.
+        r = model_.Instrument().Poll(true);
+        if (model_.Session().Lost()) {
+          NoteLink();
+          errors.push_back({err::kHardware, "the line to the instrument failed"});
+          return false;
+        }
+        if (r.shown) Took(*r.shown);
       }
       if (!r.shown) continue;
       if (r.shown->kind == ShownKind::Stop) {
@@ -322,6 +395,26 @@ int Instrument::LevelPosition(std::uint32_t channel) const {
 int Instrument::CalibrationValue() const {
   return St().calibrationMode == 1 ? model_.Window().SpinGetPos(ids::kCalibrationSpin)
                                    : St().calibrationCode;
+}
+
+std::string FunctionToken(const Configuration& c) {
+  switch (c.function) {
+    case Function::kFrequency:
+      return "FREQ";
+    case Function::kPeriod:
+      return "PER";
+    case Function::kPulse:
+      return "PDUR";
+    case Function::kRatio:
+      return "FREQ:RAT";
+    case Function::kTachometer:
+      return "TACH";
+    case Function::kDutyCycle:
+      return "DCYC";
+    case Function::kCount:
+      return c.variant == 0 ? "TOT:DUR" : c.variant == 1 ? "TOT:PER" : "TOT";
+  }
+  return "FREQ";
 }
 
 }  // namespace kolvane::scpi

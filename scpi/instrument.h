@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "counter/counter.h"
 #include "panel/model/panel_model.h"
 #include "scpi/errors.h"
+#include "scpi/telemetry.h"
 
 namespace kolvane::scpi {
 
@@ -62,6 +64,15 @@ class Instrument {
   Result StoreCalibration();
   Result SetLaunch(bool singleShot);
 
+  // Between commands, as the panel's timer ticks: in automatic launch, the
+  // result that has begun to arrive, if any, is taken (it never waits on a
+  // quiet line); on a lost line the port is tried again once a second.
+  void Tick();
+  // The link's state into the telemetry, after a command.
+  void NoteLink();
+  Telemetry& Live() { return live_; }
+  const Telemetry& Live() const { return live_; }
+
   // INITiate: in automatic launch the results already waiting are dropped,
   // in single shot the first measurement is started.
   void Arm();
@@ -87,6 +98,8 @@ class Instrument {
   Result Click(const Configuration& target, std::uint32_t step);
   std::optional<std::vector<std::uint32_t>> Plan(const Configuration& c, std::uint32_t channel);
   std::uint64_t ResultWaitMs() const;
+  // A result taken from the line, into the telemetry.
+  void Took(const ShownReading& shown);
   CounterState& St() { return model_.State(); }
   const CounterState& St() const { return model_.State(); }
 
@@ -96,7 +109,17 @@ class Instrument {
   bool resync_ = false;  // the port came back: read the configuration before use
   std::optional<std::uint8_t> serial_;
   std::array<int, 2> level_{protocol::kLevelMiddle, protocol::kLevelMiddle};  // A, C
+  Telemetry live_;
+  // Between INITiate and the readings it waits for, the results the ticks
+  // took, for FETCh? to give; bounded.
+  bool collecting_ = false;
+  std::deque<ShownReading> polled_;
+  std::uint64_t nextReopenMs_ = 0;
 };
+
+// CONFigure?'s short token of the function: FREQ, PER, FREQ:RAT, PDUR,
+// TOT:DUR, TOT:PER, TACH or DCYC.
+std::string FunctionToken(const Configuration& c);
 
 // The mode's and the channel's names for a reason in English.
 std::string ModeName(std::uint32_t measureMode);

@@ -106,33 +106,13 @@ void ConfigureQ(Call& c) {
   if (!Arity(c, 0, 0)) return;
   const Configuration cfg = c.ctx.inst.Current();
   const int ch = ChannelNumber(cfg.channel.value_or(0));
-  std::string text;
-  switch (cfg.function) {
-    case Function::kFrequency:
-      text = "FREQ";
-      break;
-    case Function::kPeriod:
-      text = "PER";
-      break;
-    case Function::kPulse:
-      text = "PDUR " + Nr1(cfg.variant + 1);
-      break;
-    case Function::kRatio: {
-      static constexpr const char* kPairs[] = {"(@1),(@3)", "(@3),(@1)", "(@2),(@3)"};
-      const bool known = cfg.variant >= 0 && cfg.variant <= 2;
-      c.reply = std::string("\"FREQ:RAT") +
-                (known ? std::string(" ") + kPairs[cfg.variant] : std::string()) + "\"";
-      return;
-    }
-    case Function::kTachometer:
-      text = "TACH";
-      break;
-    case Function::kDutyCycle:
-      text = "DCYC";
-      break;
-    case Function::kCount:
-      text = cfg.variant == 0 ? "TOT:DUR" : cfg.variant == 1 ? "TOT:PER" : "TOT";
-      break;
+  std::string text = FunctionToken(cfg);
+  if (cfg.function == Function::kPulse) text += " " + Nr1(cfg.variant + 1);
+  if (cfg.function == Function::kRatio) {
+    static constexpr const char* kPairs[] = {"(@1),(@3)", "(@3),(@1)", "(@2),(@3)"};
+    const bool known = cfg.variant >= 0 && cfg.variant <= 2;
+    c.reply = "\"" + text + (known ? std::string(" ") + kPairs[cfg.variant] : std::string()) + "\"";
+    return;
   }
   if (ch != 0) text += " (@" + Nr1(ch) + ")";
   c.reply = "\"" + text + "\"";

@@ -15,6 +15,7 @@ void Context::Fail(Error e) {
   if ((c <= -300 && c > -400) || c > 0) esr |= 0x08;  // device-dependent error
   if (c <= -400 && c > -500) esr |= 0x04;             // query error
   lastErrors.push_back(FormatError(e));
+  inst.Live().ErrorQueued(e.code);
   errors.Push(std::move(e));
 }
 
@@ -67,6 +68,7 @@ std::optional<std::string> ScpiSession::Execute(std::string_view line) {
       }
     }
   }
+  ctx_.inst.NoteLink();
   return reply;
 }
 

@@ -13,7 +13,9 @@ namespace kolvane::server {
 
 struct Announcement {
   std::string name;
-  unsigned short port = 0;
+  unsigned short port = 0;      // the first raw socket's
+  unsigned short httpPort = 0;  // the first --http's; 0: none
+  bool vxi11 = false;           // VXI-11 serves: _vxi-11._tcp on port 111
   bool ipv4Only = false;  // every address served on is IPv4
   scpi::Identity identity;
 };
@@ -27,7 +29,5 @@ class Announcer {
 // daemon the server goes on unannounced, and says so.
 std::unique_ptr<Announcer> Announce(const Announcement& announcement, EventLog& log);
 
-// "Kolvane 0005 on bench7", cut to the 63 bytes of an mDNS name.
-std::string DefaultName(const scpi::Identity& identity, const std::string& host);
 
 }  // namespace kolvane::server

@@ -3,16 +3,28 @@
 #include <avahi-common/alternative.h>
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
+#include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 
 #include "app/scpi/announce.h"
 #include "app/scpi/options.h"
+
+#include <vector>
 
 namespace kolvane::server {
 
 namespace {
 
 constexpr const char* kServiceType = "_scpi-raw._tcp";
+// The portmapper's port, where VXI-11 clients start.
+constexpr unsigned short kPortmapperPort = 111;
+
+// One DNS-SD service of the announcement.
+struct Service {
+  const char* type;
+  unsigned short port;
+  bool web;  // TXT path=/
+};
 
 class AvahiAnnouncer : public Announcer {
  public:
@@ -85,7 +97,11 @@ class AvahiAnnouncer : public Announcer {
     switch (state) {
       case AVAHI_ENTRY_GROUP_ESTABLISHED:
         log_.Notice("announced as '" + name_ + "' (" + kServiceType + ", port " +
-                    std::to_string(a_.port) + ")");
+                    std::to_string(a_.port) +
+                    (a_.httpPort != 0
+                         ? "; _lxi._tcp and _http._tcp, port " + std::to_string(a_.httpPort)
+                         : std::string()) +
+                    (a_.vxi11 ? "; _vxi-11._tcp, port 111" : "") + ")");
         break;
       case AVAHI_ENTRY_GROUP_COLLISION: {
         char* other = avahi_alternative_service_name(name_.c_str());
@@ -111,12 +127,25 @@ class AvahiAnnouncer : public Announcer {
     if (group_ == nullptr) group_ = avahi_entry_group_new(c, OnGroup, this);
     if (group_ == nullptr || !avahi_entry_group_is_empty(group_)) return;
     const scpi::Identity& id = a_.identity;
-    const std::string txt[] = {"Manufacturer=" + id.manufacturer, "Model=" + id.model,
-                               "SerialNumber=" + id.serial, "FirmwareVersion=" + id.version};
-    int r = avahi_entry_group_add_service(
-        group_, AVAHI_IF_UNSPEC, a_.ipv4Only ? AVAHI_PROTO_INET : AVAHI_PROTO_UNSPEC,
-        AvahiPublishFlags{}, name_.c_str(), kServiceType, nullptr, nullptr, a_.port, txt[0].c_str(),
-        txt[1].c_str(), txt[2].c_str(), txt[3].c_str(), nullptr);
+    std::vector<Service> services{{kServiceType, a_.port, false}};
+    if (a_.httpPort != 0) {
+      services.push_back({"_lxi._tcp", a_.httpPort, true});
+      services.push_back({"_http._tcp", a_.httpPort, true});
+    }
+    if (a_.vxi11) services.push_back({"_vxi-11._tcp", kPortmapperPort, false});
+    int r = 0;
+    for (const Service& service : services) {
+      AvahiStringList* txt = avahi_string_list_new(
+          "txtvers=1", ("Manufacturer=" + id.manufacturer).c_str(),
+          ("Model=" + id.model).c_str(), ("SerialNumber=" + id.serial).c_str(),
+          ("FirmwareVersion=" + id.version).c_str(), nullptr);
+      if (service.web) txt = avahi_string_list_add(txt, "path=/");
+      r = avahi_entry_group_add_service_strlst(
+          group_, AVAHI_IF_UNSPEC, a_.ipv4Only ? AVAHI_PROTO_INET : AVAHI_PROTO_UNSPEC,
+          AvahiPublishFlags{}, name_.c_str(), service.type, nullptr, nullptr, service.port, txt);
+      avahi_string_list_free(txt);
+      if (r < 0) break;
+    }
     if (r == AVAHI_ERR_COLLISION) {
       GroupChanged(group_, AVAHI_ENTRY_GROUP_COLLISION);
       return;
@@ -136,13 +165,6 @@ class AvahiAnnouncer : public Announcer {
 };
 
 }  // namespace
-
-std::string DefaultName(const scpi::Identity& identity, const std::string& host) {
-  std::string name = "Kolvane " + identity.serial + " on " + host.substr(0, host.find('.'));
-  // Host names and serials are ASCII: any byte is a place to cut.
-  if (name.size() > kMaxNameBytes) name.resize(kMaxNameBytes);
-  return name;
-}
 
 std::unique_ptr<Announcer> Announce(const Announcement& announcement, EventLog& log) {
   return std::make_unique<AvahiAnnouncer>(announcement, log);

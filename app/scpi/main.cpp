@@ -1,6 +1,7 @@
 // kolvane-scpi: serves the counter as a SCPI instrument over TCP, for
 // PyVISA, lxi-tools and other VISA clients. The network runs on this
 // thread, the instrument on a thread of its own.
+#include <boost/asio/ip/host_name.hpp>
 #include <boost/asio/post.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -13,9 +14,13 @@
 #include <vector>
 
 #include "app/scpi/event_log.h"
+#include "app/scpi/http_server.h"
+#include "app/scpi/interfaces.h"
 #include "app/scpi/options.h"
 #include "app/scpi/server.h"
+#include "app/scpi/web.h"
 #include "counter/scan_report.h"
+#include "protocol/protocol.h"
 #include "scpi/engine.h"
 #include "version.h"
 
@@ -74,13 +79,19 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
   }
   return TRUE;
 }
-#else
-std::string ShortHostName() {
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0) return "localhost";
-  return host;
-}
 #endif
+
+std::string HostName() {
+  error_code ec;
+  const std::string host = asio::ip::host_name(ec);
+  return ec || host.empty() ? "localhost" : host;
+}
+
+std::vector<web::Endpoint> Endpoints(const std::vector<asio::ip::tcp::endpoint>& bound) {
+  std::vector<web::Endpoint> out;
+  for (const auto& e : bound) out.push_back({e.address().to_string(), e.port()});
+  return out;
+}
 
 }  // namespace
 
@@ -120,13 +131,37 @@ int main(int argc, char** argv) {
   ServerSettings settings;
   settings.allow = options.allow;
   settings.maxClients = options.maxClients;
+  settings.live = &engine.Live();
   Server server(
       io, [&engine] { return engine.OpenSession(); }, log, settings);
   // Addresses first: a bad one is found before anything is sent to the port.
   if (const auto why = server.Listen(options.listen)) return Fail(*why);
 
+  // The pages' facts, filled once the instrument has answered.
+  web::Site site;
+  HttpSettings httpSettings;
+  httpSettings.allow = options.allow;
+  httpSettings.maxClients = options.maxClients;
+  std::unique_ptr<HttpServer> http;
+  const auto live = [&] {
+    web::Live l;
+    l.telemetry = engine.Live().Take();
+    l.clients[static_cast<std::size_t>(scpi::Protocol::kRaw)] = server.Connections();
+    // VXI-11's links are counted here once it serves.
+    l.clients[static_cast<std::size_t>(scpi::Protocol::kVxi11)] = 0;
+    l.clients[static_cast<std::size_t>(scpi::Protocol::kHttp)] = http ? http->Connections() : 0;
+    return l;
+  };
+  if (!options.http.empty()) {
+    http = std::make_unique<HttpServer>(io, log, httpSettings, [&](const web::Request& r) {
+      return web::Handle(r, site, live);
+    });
+    if (const auto why = http->Listen(options.http)) return Fail(*why);
+  }
+
   const auto stop = [&] {
     server.Shutdown();
+    if (http) http->Shutdown();
     io.stop();
   };
 #ifdef _WIN32
@@ -167,13 +202,31 @@ int main(int argc, char** argv) {
              "," + identity.model + "," + identity.serial + "," + identity.version);
   const auto bound = server.Bound();
   for (const auto& endpoint : bound) log.Notice("serving SCPI on " + EndpointText(endpoint));
+  const auto httpBound = http ? http->Bound() : std::vector<asio::ip::tcp::endpoint>{};
+  for (const auto& endpoint : httpBound) log.Notice("serving HTTP on " + EndpointText(endpoint));
+
+  const std::string hostName = HostName();
+  const std::string description =
+      options.name ? *options.name : DefaultName(identity, hostName);
+  site.identity = identity;
+  site.description = description;
+  site.hostName = hostName;
+  site.instrumentPort = "COM" + std::to_string(report.port);
+  site.listeners.raw = Endpoints(bound);
+  // VXI-11's listeners go here once it serves.
+  site.listeners.http = Endpoints(httpBound);
+  site.interfaces = MachineInterfaces;
 
 #ifndef _WIN32
   std::unique_ptr<Announcer> announcer;
   if (options.announce) {
     Announcement a;
-    a.name = options.name ? *options.name : DefaultName(identity, ShortHostName());
+    a.name = description;
     a.port = bound.front().port();
+    // With several --http, the first is announced.
+    if (!httpBound.empty()) a.httpPort = httpBound.front().port();
+    // Set once VXI-11 serves.
+    a.vxi11 = false;
     a.identity = identity;
     a.ipv4Only = true;
     bool loopbackOnly = true;
@@ -191,6 +244,10 @@ int main(int argc, char** argv) {
 #endif
 
   server.Start();
+  if (http) http->Start();
+  // The panel's poll between commands, so that the pages and the metrics
+  // stay live whether or not a client asks.
+  server.StartTicks([&engine] { engine.Tick(); }, protocol::kPollMs);
   io.run();
 
 #ifndef _WIN32

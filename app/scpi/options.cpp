@@ -32,7 +32,7 @@ std::optional<asio::ip::address> Address(std::string_view text) {
 }
 
 // ADDR, ADDR:PORT, [IPV6], [IPV6]:PORT or a bare IPv6 address.
-std::optional<asio::ip::tcp::endpoint> Listen(std::string_view text) {
+std::optional<asio::ip::tcp::endpoint> Endpoint(std::string_view text, unsigned short n) {
   std::string_view host = text;
   std::optional<std::string_view> port;
   const std::size_t colon = text.rfind(':');
@@ -44,9 +44,16 @@ std::optional<asio::ip::tcp::endpoint> Listen(std::string_view text) {
   }
   const auto address = Address(host);
   if (!address || (bracketed && !address->is_v6())) return std::nullopt;
-  unsigned short n = kDefaultPort;
   if (port && !WholeNumber(*port, &n)) return std::nullopt;
   return asio::ip::tcp::endpoint(*address, n);
+}
+
+std::optional<asio::ip::tcp::endpoint> Listen(std::string_view text) {
+  return Endpoint(text, kDefaultPort);
+}
+
+std::optional<asio::ip::tcp::endpoint> Http(std::string_view text) {
+  return Endpoint(text, kDefaultHttpPort);
 }
 
 std::optional<AllowedNetwork> Network(std::string_view text) {
@@ -88,7 +95,7 @@ cli::Take Append(std::optional<T> (*parse)(std::string_view), const char* accept
 }
 
 // The options onto *o.
-void Define(cli::CommandLine& line, ServerOptions* o) {
+void Define(cli::CommandLine& line, ServerOptions* o, bool& noHttp) {
   CLI::App& app = line.App();
   app.description(
       "Serves the frequency counter as a SCPI instrument over TCP (raw socket, one\n"
@@ -113,6 +120,16 @@ void Define(cli::CommandLine& line, ServerOptions* o) {
                     "a numeric address with an optional port: 127.0.0.1, 0.0.0.0:5025, "
                     "[::]:5025; port 0 takes a free one",
                     &o->listen));
+  line.Value("--http", "ADDR[:PORT]",
+             "serve the welcome page, the LXI identification document\n"
+             "and the metrics over HTTP on this numeric address\n"
+             "(default 127.0.0.1:8080; port 8080 when left out);\n"
+             "may be repeated",
+             Append(Http,
+                    "a numeric address with an optional port: 127.0.0.1, 0.0.0.0:80, "
+                    "[::]:8080; port 0 takes a free one",
+                    &o->http));
+  line.Flag("--no-http", &noHttp, "no HTTP server");
   line.Value("--allow", "CIDR",
              "accept clients from this network only (192.168.1.0/24,\n"
              "10.0.0.7, fe80::/10); may be repeated; others are closed\n"
@@ -180,12 +197,22 @@ std::string EndpointText(const asio::ip::tcp::endpoint& endpoint) {
 bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions* out,
                         std::string* error) {
   ServerOptions o;
+  bool noHttp = false;
   cli::CommandLine line("kolvane-scpi", kColumn);
-  Define(line, &o);
+  Define(line, &o, noHttp);
   *error = line.Parse(args);
   if (!error->empty()) return false;
   if (o.listen.empty()) {
     o.listen.emplace_back(asio::ip::make_address_v4("127.0.0.1"), kDefaultPort);
+  }
+  if (noHttp && !o.http.empty()) {
+    *error = "kolvane-scpi: --no-http and --http exclude each other";
+    return false;
+  }
+  if (noHttp) {
+    o.http.clear();
+  } else if (o.http.empty()) {
+    o.http.emplace_back(asio::ip::make_address_v4("127.0.0.1"), kDefaultHttpPort);
   }
   *out = std::move(o);
   return true;
@@ -193,8 +220,9 @@ bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions* out
 
 std::string ServerHelp() {
   ServerOptions o;
+  bool noHttp = false;
   cli::CommandLine line("kolvane-scpi", kColumn);
-  Define(line, &o);
+  Define(line, &o, noHttp);
   return line.Help();
 }
 

@@ -10,6 +10,7 @@
 namespace kolvane::server {
 
 inline constexpr unsigned short kDefaultPort = 5025;
+inline constexpr unsigned short kDefaultHttpPort = 8080;
 inline constexpr int kDefaultMaxClients = 8;
 inline constexpr int kMaxMaxClients = 10000;
 // An mDNS instance name is one DNS label.
@@ -33,6 +34,7 @@ struct AllowedNetwork {
 struct ServerOptions {
   std::optional<int> port;                      // 1..9: COMn only; none: scan
   std::vector<asio::ip::tcp::endpoint> listen;  // never empty after parsing
+  std::vector<asio::ip::tcp::endpoint> http;    // empty: no HTTP (--no-http)
   std::vector<AllowedNetwork> allow;            // empty: everyone
   int maxClients = kDefaultMaxClients;
   bool announce = false;

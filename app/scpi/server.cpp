@@ -1,17 +1,16 @@
 #include "app/scpi/server.h"
 
 #include <array>
-#include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
-#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <exception>
 #include <system_error>
 
 #include "app/scpi/line_splitter.h"
+#include "app/scpi/listen.h"
 
 namespace kolvane::server {
 
@@ -23,26 +22,6 @@ constexpr std::size_t kMaxWaitingInput = 64 * 1024;
 // The kernel's part of the pending output, kept small so that the limit on
 // a client's unread replies is ours.
 constexpr int kSendBuffer = 64 * 1024;
-
-#ifdef _WIN32
-constexpr int kAddressNotAvailable = WSAEADDRNOTAVAIL;
-#else
-constexpr int kAddressNotAvailable = EADDRNOTAVAIL;
-#endif
-
-std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const error_code& ec) {
-  std::string why;
-  if (ec == asio::error::address_in_use) {
-    why = "address in use (another program serves on that port)";
-  } else if (ec == error_code(kAddressNotAvailable, boost::system::system_category())) {
-    why = "no interface of this machine has that address";
-  } else if (ec == asio::error::access_denied) {
-    why = "permission denied (ports below 1024 need privileges)";
-  } else {
-    why = ec.message();
-  }
-  return "cannot serve on " + EndpointText(endpoint) + ": " + why;
-}
 
 }  // namespace
 
@@ -69,42 +48,46 @@ struct Server::Connection {
 };
 
 Server::Server(asio::io_context& io, SessionFactory open, EventLog& log, ServerSettings settings)
-    : io_(io), open_(std::move(open)), log_(log), settings_(std::move(settings)) {}
+    : io_(io),
+      open_(std::move(open)),
+      log_(log),
+      settings_(std::move(settings)),
+      ticks_(io) {}
 
 Server::~Server() {
   StopCounter();
 }
 
 std::optional<std::string> Server::Listen(const std::vector<asio::ip::tcp::endpoint>& endpoints) {
-  for (const auto& endpoint : endpoints) {
-    auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
-    error_code ec;
-    acceptor->open(endpoint.protocol(), ec);
-    if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
-    // [::] takes IPv4 clients too, unless an IPv4 address is served on the
-    // same port beside it.
-    if (!ec && endpoint.address().is_v6()) {
-      bool v4Beside = false;
-      for (const auto& other : endpoints) {
-        v4Beside = v4Beside || (other.address().is_v4() && other.port() == endpoint.port());
-      }
-      acceptor->set_option(asio::ip::v6_only(v4Beside), ec);
-    }
-    if (!ec) acceptor->bind(endpoint, ec);
-    if (!ec) acceptor->listen(asio::socket_base::max_listen_connections, ec);
-    if (ec) return BindFailure(endpoint, ec);
-    acceptors_.push_back(std::move(acceptor));
-  }
-  return std::nullopt;
+  return OpenAcceptors(io_, endpoints, &acceptors_);
 }
 
 std::vector<asio::ip::tcp::endpoint> Server::Bound() const {
-  std::vector<asio::ip::tcp::endpoint> out;
-  for (const auto& a : acceptors_) {
-    error_code ec;
-    out.push_back(a->local_endpoint(ec));
-  }
-  return out;
+  return BoundEndpoints(acceptors_);
+}
+
+void Server::StartTicks(std::function<void()> tick, unsigned periodMs) {
+  tick_ = std::move(tick);
+  tickMs_ = periodMs;
+  NextTick();
+}
+
+void Server::NextTick() {
+  ticks_.expires_after(std::chrono::milliseconds(tickMs_));
+  ticks_.async_wait([this](error_code ec) {
+    if (ec || stopping_) return;
+    if (!tickWaiting_.exchange(true)) {
+      counter_.Post([this] {
+        tickWaiting_ = false;
+        try {
+          tick_();
+        } catch (const std::exception& e) {
+          log_.Warning(std::string("the poll failed inside the server: ") + e.what());
+        }
+      });
+    }
+    NextTick();
+  });
 }
 
 void Server::Start() {
@@ -221,6 +204,7 @@ void Server::RunLine(std::uint64_t id, const std::string& client, bool overrun,
       log_.Warning(std::string("the command failed inside the server: ") + e.what(), client);
     }
   }
+  if (settings_.live != nullptr && !overrun) settings_.live->CommandRun(scpi::Protocol::kRaw);
   log_.Command(client, overrun ? "(a line over 64 KiB, dropped)" : line, reply, errors);
   asio::post(io_, [this, id, reply = std::move(reply)]() mutable { Done(id, std::move(reply)); });
 }
@@ -302,6 +286,7 @@ void Server::FinishIfIdle(const ConnectionPtr& c) {
 void Server::Shutdown() {
   stopping_ = true;
   error_code ec;
+  ticks_.cancel();
   for (auto& a : acceptors_) a->close(ec);
   for (auto& [id, c] : connections_) {
     c->closed = true;

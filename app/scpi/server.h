@@ -5,6 +5,8 @@
 // and no client holds the others up beyond the command that is running.
 #pragma once
 
+#include <atomic>
+#include <boost/asio/steady_timer.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,6 +21,7 @@
 #include "app/scpi/net.h"
 #include "app/scpi/options.h"
 #include "scpi/engine.h"
+#include "scpi/telemetry.h"
 
 namespace kolvane::server {
 
@@ -27,6 +30,8 @@ struct ServerSettings {
   int maxClients = kDefaultMaxClients;
   // A client whose unsent replies pass this loses its connection.
   std::size_t maxPendingOutput = std::size_t{1} << 20;
+  // Where the commands run are counted, if anywhere.
+  scpi::Telemetry* live = nullptr;
 };
 
 // Opens a session for a new connection; runs on the counter thread.
@@ -52,6 +57,10 @@ class Server {
   // sessions close with it. After the io_context has stopped.
   void StopCounter();
 
+  // Runs `tick` on the counter thread every `periodMs`, in turn with the
+  // clients' lines, while no tick is waiting already (the panel's timer).
+  void StartTicks(std::function<void()> tick, unsigned periodMs);
+
   // Posts a job to the counter thread, in turn with the clients' lines.
   void OnCounterThread(std::function<void()> job) { counter_.Post(std::move(job)); }
   std::size_t Connections() const { return connections_.size(); }
@@ -61,6 +70,7 @@ class Server {
   using ConnectionPtr = std::shared_ptr<Connection>;
 
   void Accept(asio::ip::tcp::acceptor& acceptor);
+  void NextTick();
   void Admit(asio::ip::tcp::socket socket);
   void Read(const ConnectionPtr& c);
   void Pump(const ConnectionPtr& c);
@@ -82,6 +92,10 @@ class Server {
   std::unordered_map<std::uint64_t, ConnectionPtr> connections_;
   std::uint64_t nextId_ = 1;
   bool stopping_ = false;
+  asio::steady_timer ticks_;
+  std::function<void()> tick_;
+  unsigned tickMs_ = 0;
+  std::atomic<bool> tickWaiting_{false};
   // The counter thread's: each connection's session.
   std::unordered_map<std::uint64_t, std::unique_ptr<scpi::Session>> sessions_;
   // Last, so that it stops before the rest goes.

@@ -61,9 +61,14 @@ class Server:
                                      env=env, text=True)
         self.lines = []
         self.port = None
+        self.http_port = None
         threading.Thread(target=self._drain, daemon=True).start()
         if wait_for and self.wait_for(wait_for, 30):
             self.port = int(re.search(r"serving SCPI on 127\.0\.0\.1:(\d+)", self.text()).group(1))
+            if "--http" in command:
+                self.wait_for("serving HTTP on", 10)
+            http = re.search(r"serving HTTP on 127\.0\.0\.1:(\d+)", self.text())
+            self.http_port = int(http.group(1)) if http else None
 
     def _drain(self):
         for line in self.proc.stderr:
@@ -92,9 +97,11 @@ class Server:
             raise
 
 
-def server_command(*args):
+def server_command(*args, http="127.0.0.1:0"):
+    """On free ports: HTTP's default, 8080, may be taken (http=None: --no-http)."""
     wine = [WINE_RUN, WINE_PREFIX] if WINE_RUN else []
-    return wine + [SERVER, "--port", "3", "--listen", "127.0.0.1:0"] + list(args)
+    web = ["--http", http] if http else ["--no-http"]
+    return wine + [SERVER, "--port", "3", "--listen", "127.0.0.1:0"] + web + list(args)
 
 
 def env_with_ports(directory):

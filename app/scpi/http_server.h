@@ -1,0 +1,83 @@
+// kolvane-scpi's HTTP server over Boost.Beast, on the io_context of the
+// SCPI sockets: persistent connections, GET and HEAD, answered by a
+// handler that knows nothing of the network (web.h). The request's header
+// (request line and fields) is bounded at 16 KiB: beyond, 431 and the
+// connection closes. A body is bounded at 64 KiB (413).
+//
+// Issue 22's paths fit here: a WebSocket upgrade is recognised on the
+// parsed request before the handler is asked (see Connection::Serve), and
+// the handler's Response already carries the status and headers that 421,
+// 403, 413 and 503 need.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/scpi/event_log.h"
+#include "app/scpi/net.h"
+#include "app/scpi/options.h"
+#include "app/scpi/web.h"
+
+namespace kolvane::server {
+
+// The request line and the header fields, the blank line after them included.
+inline constexpr std::size_t kHttpHeaderLimit = 16 * 1024;
+// Where reading a header stops at once.
+inline constexpr std::size_t kHttpHeaderHardLimit = 64 * 1024;
+inline constexpr std::size_t kHttpBodyLimit = 64 * 1024;
+
+struct HttpSettings {
+  std::vector<AllowedNetwork> allow;
+  int maxClients = kDefaultMaxClients;
+  // A connection that sends no whole request for this long is closed.
+  unsigned idleSeconds = 30;
+};
+
+using HttpHandler = std::function<web::Response(const web::Request&)>;
+
+class HttpServer {
+ public:
+  HttpServer(asio::io_context& io, EventLog& log, HttpSettings settings, HttpHandler handler);
+  ~HttpServer();
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  // As Server::Listen: on failure, why, naming the address.
+  std::optional<std::string> Listen(const std::vector<asio::ip::tcp::endpoint>& endpoints);
+  std::vector<asio::ip::tcp::endpoint> Bound() const;
+  void Start();
+  // Stops accepting and closes every connection; on the io_context's thread.
+  void Shutdown();
+  std::size_t Connections() const { return connections_.size(); }
+
+ private:
+  struct Connection;
+  using ConnectionPtr = std::shared_ptr<Connection>;
+
+  void Accept(asio::ip::tcp::acceptor& acceptor);
+  void Admit(asio::ip::tcp::socket socket);
+  void Read(const ConnectionPtr& c);
+  void Serve(const ConnectionPtr& c);
+  void Refuse(const ConnectionPtr& c, int status);
+  void Send(const ConnectionPtr& c, const web::Response& response, unsigned version,
+            bool keepAlive);
+  void Linger(const ConnectionPtr& c);
+  void Close(const ConnectionPtr& c);
+
+  asio::io_context& io_;
+  EventLog& log_;
+  HttpSettings settings_;
+  HttpHandler handler_;
+  std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> acceptors_;
+  std::unordered_map<std::uint64_t, ConnectionPtr> connections_;
+  std::uint64_t nextId_ = 1;
+  bool stopping_ = false;
+};
+
+}  // namespace kolvane::server

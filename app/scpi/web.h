@@ -1,0 +1,106 @@
+// What kolvane-scpi's HTTP server answers, apart from the network: the
+// welcome page, the LXI identification document and the metrics, and the
+// routing of a request to them. No Asio here, so that tests and fuzz
+// targets call it directly; http_server.cpp carries it over Boost.Beast.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "scpi/engine.h"
+#include "scpi/telemetry.h"
+
+namespace kolvane::server::web {
+
+// An address a listener serves on: numeric, IPv6 without brackets.
+struct Endpoint {
+  std::string address;
+  unsigned short port = 0;
+};
+
+// Every listener of the running server, by protocol. main fills it from
+// what was bound (with the ports the system chose).
+struct Listeners {
+  std::vector<Endpoint> raw;
+  std::vector<Endpoint> vxi11;  // empty while VXI-11 is off
+  std::vector<Endpoint> http;
+};
+
+// An address of one of the machine's interfaces.
+struct NetInterface {
+  std::string name;  // "eth0"
+  std::string address;
+  bool v6 = false;
+  std::string netmask;
+  std::string mac;      // "00:11:22:33:44:55"
+  std::string gateway;  // "0.0.0.0" when none is known
+  bool dhcp = false;
+};
+
+// What does not change while the server runs.
+struct Site {
+  scpi::Identity identity;  // *IDN?
+  std::string description;  // --name, or the default name
+  std::string hostName;
+  std::string instrumentPort;  // as the programs name it: "COM3"
+  Listeners listeners;
+  // The machine's addresses, for a listener on 0.0.0.0 or [::].
+  std::function<std::vector<NetInterface>()> interfaces;
+};
+
+// What changes: asked for at each request.
+struct Live {
+  scpi::TelemetrySnapshot telemetry;
+  std::array<std::size_t, 3> clients{};  // open connections by scpi::Protocol
+};
+
+struct Request {
+  std::string method;  // "GET"
+  std::string target;  // "/lxi/identification?x=1"
+  std::string host;    // the Host field, as sent (may be empty)
+  std::string local;   // the address the connection came in on, "127.0.0.1:8080"
+};
+
+struct Response {
+  int status = 200;
+  std::string contentType;
+  std::string body;
+  std::vector<std::pair<std::string, std::string>> headers;
+  bool head = false;  // HEAD: the headers of a GET, no body sent
+};
+
+// The reason phrase of a status the server gives.
+const char* StatusText(int status);
+
+// Routes a request. Paths: "/", "/lxi/identification" (a trailing slash
+// redirects), "/metrics"; GET and HEAD only.
+Response Handle(const Request& request, const Site& site, const std::function<Live()>& live);
+
+// The Host a page names: the request's Host when it is a plain host name or
+// address with an optional port, else the local address.
+std::string EffectiveHost(const Request& request);
+// The host without its port: "bench7", "192.168.1.5", "[fe80::1]".
+std::string HostOnly(const std::string& host);
+
+// The VISA resource strings that reach the server through `host`.
+std::vector<std::string> VisaResources(const Listeners& listeners, const std::string& host);
+
+std::string WelcomePage(const Site& site, const Live& live, const std::string& host);
+std::string IdentificationDocument(const Site& site, const std::string& host);
+std::string MetricsText(const Live& live);
+
+std::string EscapeHtml(std::string_view text);
+
+}  // namespace kolvane::server::web
+
+namespace kolvane::server {
+
+// "Kolvane 0005 on bench7", cut to the 63 bytes of an mDNS name: the
+// description when --name gives none.
+std::string DefaultName(const scpi::Identity& identity, const std::string& host);
+
+}  // namespace kolvane::server::web
