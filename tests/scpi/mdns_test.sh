@@ -83,12 +83,15 @@ for _ in $(seq 100); do [ -S "$work/bus" ] && break; sleep 0.05; done
 pids+=($!)
 wait_for "$work/sim.out" '^ready' || fail "the simulator did not start"
 
-KOLVANE_PORTS=$work "$KOLVANE_SCPI" --port 3 --listen 127.0.0.1:0 --announce \
-  2>"$work/server.err" &
+# Two HTTP listeners: the first is announced.
+KOLVANE_PORTS=$work "$KOLVANE_SCPI" --port 3 --listen 127.0.0.1:0 --http 127.0.0.1:0 \
+  --http 127.0.0.1:0 --announce 2>"$work/server.err" &
 server=$!
 pids+=($server)
 wait_for "$work/server.err" 'serving SCPI on' || fail "the server did not start"
 port=$(sed -n 's/.*serving SCPI on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/server.err")
+wait_for "$work/server.err" 'serving HTTP on' || fail "the server serves no HTTP"
+http=$(sed -n 's/.*serving HTTP on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/server.err" | head -1)
 wait_for "$work/server.err" 'avahi-daemon is not running' || fail "no word of the missing daemon"
 idn=$(python3 -c "
 import socket
@@ -109,9 +112,27 @@ line=$(echo "$browse" | grep '^=;lo;IPv4;' | grep ";_scpi-raw._tcp;local;") ||
 name="Kolvane\\\\0320005\\\\032on\\\\032$host"
 echo "$line" | grep -q "^=;lo;IPv4;$name;" || fail "the name is not 'Kolvane 0005 on $host'"
 echo "$line" | grep -q ";127.0.0.1;$port;" || fail "not port $port"
-for txt in '"Manufacturer=Kolvane"' '"SerialNumber=0005"' '"FirmwareVersion=' '"Model='; do
+for txt in '"Manufacturer=Kolvane"' '"SerialNumber=0005"' '"FirmwareVersion=' '"Model=' \
+  '"txtvers=1"'; do
   [[ "$line" == *"$txt"* ]] || fail "TXT lacks $txt"
 done
+
+# LXI's services on the first HTTP port, under the same name; no VXI-11 here.
+for type in _lxi._tcp _http._tcp; do
+  browse=$(timeout 20 avahi-browse -rptk "$type")
+  line=$(echo "$browse" | grep '^=;lo;IPv4;' | grep ";$type;local;") ||
+    fail "avahi-browse does not see $type: $browse"
+  echo "$line"
+  echo "$line" | grep -q "^=;lo;IPv4;$name;" || fail "$type: the name is not the same"
+  echo "$line" | grep -q ";127.0.0.1;$http;" || fail "$type: not the first HTTP port $http"
+  for txt in '"path=/"' '"txtvers=1"' '"Manufacturer=Kolvane"' '"SerialNumber=0005"' \
+    '"FirmwareVersion=' '"Model='; do
+    [[ "$line" == *"$txt"* ]] || fail "$type: TXT lacks $txt"
+  done
+done
+if timeout 10 avahi-browse -rptk _vxi-11._tcp | grep -q '^=;'; then
+  fail "_vxi-11._tcp announced while VXI-11 is off"
+fi
 
 lxi=$(timeout 30 lxi discover -m -t 3 2>&1) || true
 [[ "$lxi" == *"scpi-raw service on port $port"* ]] || fail "lxi discover -m does not find it: $lxi"
