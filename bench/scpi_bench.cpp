@@ -1,8 +1,9 @@
 // The scpi mode: kolvane-scpi against kolvane-sim on loopback. The round
 // trip of *IDN?, lxi-tools' own benchmark, the time from a result's last
 // byte on the line to the READ? reply, a client reading at full rate with
-// and without 100 idle connections beside it, and the server's CPU time
-// idle and at 10 results per second.
+// and without 100 idle connections beside it, the server's CPU time idle
+// and at 10 results per second, and the HTTP pages (/ and /metrics) to 8
+// clients at once.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -34,6 +35,8 @@ namespace {
 constexpr double kIdnTargetMs = 1;
 constexpr double kReadTargetMs = 5;
 constexpr int kIdleConnections = 100;
+constexpr double kHttpTargetMs = 5;
+constexpr int kHttpClients = 8;
 
 int Fail(const std::string& why) {
   std::fprintf(stderr, "kolvane-bench: %s\n", why.c_str());
@@ -115,13 +118,15 @@ class Client {
 // kolvane-scpi as a child process on a free port.
 class ServerProcess {
  public:
-  explicit ServerProcess(int maxClients) : port_(FreePort()) {
+  explicit ServerProcess(int maxClients) : port_(FreePort()), httpPort_(FreePort()) {
     const std::string listen = "127.0.0.1:" + std::to_string(port_);
+    const std::string http = "127.0.0.1:" + std::to_string(httpPort_);
     const std::string max = std::to_string(maxClients);
     pid_ = fork();
     if (pid_ == 0) {
       execl(KOLVANE_SCPI_PATH, KOLVANE_SCPI_PATH, "--port", "1", "--listen", listen.c_str(),
-            "--max-clients", max.c_str(), "--quiet", static_cast<char*>(nullptr));
+            "--http", http.c_str(), "--max-clients", max.c_str(), "--quiet",
+            static_cast<char*>(nullptr));
       _exit(127);
     }
     for (int i = 0; i < 200 && !ready_; ++i) {
@@ -136,6 +141,7 @@ class ServerProcess {
   }
   bool Ready() const { return ready_; }
   int Port() const { return port_; }
+  int HttpPort() const { return httpPort_; }
   // User and system CPU time so far, in ms.
   double CpuMs() const {
     std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
@@ -160,8 +166,60 @@ class ServerProcess {
 
  private:
   int port_;
+  int httpPort_;
   pid_t pid_ = -1;
   bool ready_ = false;
+};
+
+// A keep-alive HTTP/1.1 client on 127.0.0.1.
+struct HttpClient {
+  explicit HttpClient(int port) {
+    fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      close(fd);
+      fd = -1;
+    }
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+  ~HttpClient() {
+    if (fd >= 0) close(fd);
+  }
+  HttpClient(const HttpClient&) = delete;
+  HttpClient& operator=(const HttpClient&) = delete;
+  bool Ok() const { return fd >= 0; }
+  // GETs the path; the status, 0 on failure.
+  int Get(const std::string& path) {
+    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    if (write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
+      return 0;
+    }
+    std::size_t end = std::string::npos;
+    while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
+      if (!Fill()) return 0;
+    }
+    const std::string head = buffer.substr(0, end);
+    const std::size_t at = head.find("Content-Length: ");
+    const std::size_t length = at == std::string::npos ? 0 : std::stoul(head.substr(at + 16));
+    while (buffer.size() < end + 4 + length) {
+      if (!Fill()) return 0;
+    }
+    buffer.erase(0, end + 4 + length);
+    return head.size() > 12 ? std::atoi(head.c_str() + 9) : 0;
+  }
+  bool Fill() {
+    char b[16384];
+    const ssize_t n = read(fd, b, sizeof b);
+    if (n <= 0) return false;
+    buffer.append(b, static_cast<std::size_t>(n));
+    return true;
+  }
+  int fd = -1;
+  std::string buffer;
 };
 
 // When the simulator finished writing each result ('G' and its counts).
@@ -301,6 +359,57 @@ int RunScpi(const ScpiOptions& options) {
     t.Add("server memory while reading, 100 idle", Format("%ld -> %ld kB", rss2, rss3), "no growth",
           rss3 <= rss2 + 64);
     t.Add("readings not valid", Format("%zu", bad));
+  }
+
+  // HTTP: 8 keep-alive clients at once, each asking for / and /metrics in
+  // turn, while the server polls the instrument at 100 results/s.
+  {
+    test::SimProcess sim({"--rate", "100", "--signal-khz", "1000"});
+    if (!sim.Ready()) return Fail("kolvane-sim did not start (" KOLVANE_SIM_PATH ")");
+    ServerProcess server(kHttpClients + 8);
+    if (!server.Ready()) return Fail("kolvane-scpi did not answer (" KOLVANE_SCPI_PATH ")");
+    Client c(server.Port());
+    c.Query("FREQ:GATE:TIME 0.001;*OPC?");
+    std::vector<std::vector<double>> page(kHttpClients), metrics(kHttpClients);
+    std::vector<std::size_t> failed(kHttpClients, 0);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kHttpClients; ++k) {
+      threads.emplace_back([&, k] {
+        HttpClient h(server.HttpPort());
+        const double end = MonotonicMs() + options.seconds * 1e3;
+        for (int i = 0; MonotonicMs() < end; ++i) {
+          const bool root = i % 2 == 0;
+          const double t0 = MonotonicMs();
+          const int status = h.Get(root ? "/" : "/metrics");
+          const double ms = MonotonicMs() - t0;
+          if (status != 200) {
+            ++failed[k];
+            if (status == 0) break;
+            continue;
+          }
+          (root ? page : metrics)[k].push_back(ms);
+        }
+      });
+    }
+    for (auto& th : threads) th.join();
+    std::vector<double> pageAll, metricsAll;
+    std::size_t bad = 0;
+    for (int k = 0; k < kHttpClients; ++k) {
+      pageAll.insert(pageAll.end(), page[k].begin(), page[k].end());
+      metricsAll.insert(metricsAll.end(), metrics[k].begin(), metrics[k].end());
+      bad += failed[k];
+    }
+    const double pageP99 = Quantile(pageAll, 0.99);
+    const double metricsP99 = Quantile(metricsAll, 0.99);
+    t.Add("HTTP / with 8 clients, median",
+          Ms(Quantile(pageAll, 0.5)) + Format(" (%zu requests)", pageAll.size()));
+    t.Add("HTTP / with 8 clients, p99", Ms(pageP99), "at most 5 ms",
+          !pageAll.empty() && pageP99 <= kHttpTargetMs);
+    t.Add("HTTP /metrics with 8 clients, median",
+          Ms(Quantile(metricsAll, 0.5)) + Format(" (%zu requests)", metricsAll.size()));
+    t.Add("HTTP /metrics with 8 clients, p99", Ms(metricsP99), "at most 5 ms",
+          !metricsAll.empty() && metricsP99 <= kHttpTargetMs);
+    t.Add("HTTP requests not answered 200", Format("%zu", bad));
   }
 
   std::printf("kolvane-bench scpi: kolvane-scpi against kolvane-sim on 127.0.0.1\n");

@@ -100,7 +100,8 @@ void Define(cli::CommandLine& line, ServerOptions* o, bool& noHttp) {
   app.description(
       "Serves the frequency counter as a SCPI instrument over TCP (raw socket, one\n"
       "command line per LF), for PyVISA (TCPIP::host::5025::SOCKET), lxi-tools and\n"
-      "other VISA clients.");
+      "other VISA clients; and over HTTP a welcome page, the LXI identification\n"
+      "document (/lxi/identification) and metrics for Prometheus (/metrics).");
   app.footer(
       "Options also take the form --option=value. SIGINT (Ctrl+C), SIGTERM and SIGHUP\n"
       "close every connection and the port, and end the program with status 0.\n"
