@@ -308,12 +308,13 @@ void Instrument::Took(const ShownReading& shown) {
 }
 
 void Instrument::NoteLink() {
-  live_.Link(connected_ && !model_.Session().Lost());
+  live_.Link(connected_ && !model_.Session().Lost() && !resync_);
 }
 
 void Instrument::Tick() {
   if (!connected_) return;
-  if (model_.Session().Lost()) {
+  if (model_.Session().Lost() || resync_) {
+    // Gone, or opened again without an answer yet.
     NoteLink();
     const std::uint64_t now = clock_.NowMs();
     if (now < nextReopenMs_) return;
@@ -322,7 +323,7 @@ void Instrument::Tick() {
     NoteLink();
     return;
   }
-  if (St().singleShot != 0 || St().calibrationMode != 0 || resync_) return;
+  if (St().singleShot != 0 || St().calibrationMode != 0) return;
   const CounterReading r = model_.Instrument().PollIfWaiting();
   NoteLink();
   if (!r.shown) return;

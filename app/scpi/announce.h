@@ -16,7 +16,7 @@ struct Announcement {
   unsigned short port = 0;      // the first raw socket's
   unsigned short httpPort = 0;  // the first --http's; 0: none
   bool vxi11 = false;           // VXI-11 serves: _vxi-11._tcp on port 111
-  bool ipv4Only = false;  // every address served on is IPv4
+  bool ipv4Only = false;        // every address served on is IPv4
   scpi::Identity identity;
 };
 
@@ -28,6 +28,5 @@ class Announcer {
 // Starts announcing; what happens goes to the log. Never fails: without a
 // daemon the server goes on unannounced, and says so.
 std::unique_ptr<Announcer> Announce(const Announcement& announcement, EventLog& log);
-
 
 }  // namespace kolvane::server

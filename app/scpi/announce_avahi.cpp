@@ -6,10 +6,10 @@
 #include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 
+#include <vector>
+
 #include "app/scpi/announce.h"
 #include "app/scpi/options.h"
-
-#include <vector>
 
 namespace kolvane::server {
 
@@ -96,12 +96,11 @@ class AvahiAnnouncer : public Announcer {
   void GroupChanged(AvahiEntryGroup* g, AvahiEntryGroupState state) {
     switch (state) {
       case AVAHI_ENTRY_GROUP_ESTABLISHED:
-        log_.Notice("announced as '" + name_ + "' (" + kServiceType + ", port " +
-                    std::to_string(a_.port) +
-                    (a_.httpPort != 0
-                         ? "; _lxi._tcp and _http._tcp, port " + std::to_string(a_.httpPort)
-                         : std::string()) +
-                    (a_.vxi11 ? "; _vxi-11._tcp, port 111" : "") + ")");
+        log_.Notice(
+            "announced as '" + name_ + "' (" + kServiceType + ", port " + std::to_string(a_.port) +
+            (a_.httpPort != 0 ? "; _lxi._tcp and _http._tcp, port " + std::to_string(a_.httpPort)
+                              : std::string()) +
+            (a_.vxi11 ? "; _vxi-11._tcp, port 111" : "") + ")");
         break;
       case AVAHI_ENTRY_GROUP_COLLISION: {
         char* other = avahi_alternative_service_name(name_.c_str());
@@ -136,9 +135,9 @@ class AvahiAnnouncer : public Announcer {
     int r = 0;
     for (const Service& service : services) {
       AvahiStringList* txt = avahi_string_list_new(
-          "txtvers=1", ("Manufacturer=" + id.manufacturer).c_str(),
-          ("Model=" + id.model).c_str(), ("SerialNumber=" + id.serial).c_str(),
-          ("FirmwareVersion=" + id.version).c_str(), nullptr);
+          "txtvers=1", ("Manufacturer=" + id.manufacturer).c_str(), ("Model=" + id.model).c_str(),
+          ("SerialNumber=" + id.serial).c_str(), ("FirmwareVersion=" + id.version).c_str(),
+          nullptr);
       if (service.web) txt = avahi_string_list_add(txt, "path=/");
       r = avahi_entry_group_add_service_strlst(
           group_, AVAHI_IF_UNSPEC, a_.ipv4Only ? AVAHI_PROTO_INET : AVAHI_PROTO_UNSPEC,

@@ -1,5 +1,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// The IP helper API needs Winsock's types first.
 #include <iphlpapi.h>
 
 #include <cstdio>

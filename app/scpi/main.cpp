@@ -153,9 +153,8 @@ int main(int argc, char** argv) {
     return l;
   };
   if (!options.http.empty()) {
-    http = std::make_unique<HttpServer>(io, log, httpSettings, [&](const web::Request& r) {
-      return web::Handle(r, site, live);
-    });
+    http = std::make_unique<HttpServer>(
+        io, log, httpSettings, [&](const web::Request& r) { return web::Handle(r, site, live); });
     if (const auto why = http->Listen(options.http)) return Fail(*why);
   }
 
@@ -206,8 +205,7 @@ int main(int argc, char** argv) {
   for (const auto& endpoint : httpBound) log.Notice("serving HTTP on " + EndpointText(endpoint));
 
   const std::string hostName = HostName();
-  const std::string description =
-      options.name ? *options.name : DefaultName(identity, hostName);
+  const std::string description = options.name ? *options.name : DefaultName(identity, hostName);
   site.identity = identity;
   site.description = description;
   site.hostName = hostName;

@@ -48,11 +48,7 @@ struct Server::Connection {
 };
 
 Server::Server(asio::io_context& io, SessionFactory open, EventLog& log, ServerSettings settings)
-    : io_(io),
-      open_(std::move(open)),
-      log_(log),
-      settings_(std::move(settings)),
-      ticks_(io) {}
+    : io_(io), open_(std::move(open)), log_(log), settings_(std::move(settings)), ticks_(io) {}
 
 Server::~Server() {
   StopCounter();

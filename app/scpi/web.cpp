@@ -9,7 +9,8 @@ namespace kolvane::server::web {
 
 namespace {
 
-constexpr std::string_view kLxiNamespace = "http://www.lxistandard.org/InstrumentIdentification/1.0";
+constexpr std::string_view kLxiNamespace =
+    "http://www.lxistandard.org/InstrumentIdentification/1.0";
 constexpr std::string_view kIdentificationPath = "/lxi/identification";
 // What the server answers with a Host it cannot use.
 constexpr std::size_t kMaxHostBytes = 255;
@@ -70,8 +71,7 @@ bool IsWildcard(const std::string& address) {
 // addresses of its family ([::] for both, as it takes IPv4 clients too).
 std::vector<NetInterface> ServedInterfaces(const Site& site) {
   std::vector<std::string> served;
-  for (const auto* list :
-       {&site.listeners.raw, &site.listeners.vxi11, &site.listeners.http}) {
+  for (const auto* list : {&site.listeners.raw, &site.listeners.vxi11, &site.listeners.http}) {
     for (const Endpoint& e : *list) served.push_back(e.address);
   }
   std::vector<NetInterface> machine;
@@ -220,8 +220,8 @@ std::string WelcomePage(const Site& site, const Live& live, const std::string& h
       "th,td{text-align:left;padding:.25em 1em .25em 0;border-bottom:1px solid #ddd}\n"
       "code{font-size:1.05em}\n.up{color:#060}.down{color:#b00}\n"
       "</style>\n</head>\n<body>\n<h1>" +
-      EscapeHtml(id.manufacturer + " " + id.model) + "</h1>\n<p>" +
-      EscapeHtml(site.description) + "</p>\n<h2>Instrument</h2>\n<table>\n";
+      EscapeHtml(id.manufacturer + " " + id.model) + "</h1>\n<p>" + EscapeHtml(site.description) +
+      "</p>\n<h2>Instrument</h2>\n<table>\n";
   const auto row = [&out](const std::string& name, const std::string& valueHtml) {
     out += "<tr><th>" + EscapeHtml(name) + "</th><td>" + valueHtml + "</td></tr>\n";
   };
@@ -238,8 +238,9 @@ std::string WelcomePage(const Site& site, const Live& live, const std::string& h
     row("Last reading", EscapeHtml(r->function + " (@" + std::to_string(r->channel) + ") " +
                                    Number(r->value) + (r->unit.empty() ? "" : " " + r->unit)));
   }
-  out += "</table>\n<h2>Addresses</h2>\n<table>\n<tr><th>Protocol</th><th>Address</th>"
-         "<th>Port</th></tr>\n";
+  out +=
+      "</table>\n<h2>Addresses</h2>\n<table>\n<tr><th>Protocol</th><th>Address</th>"
+      "<th>Port</th></tr>\n";
   const std::vector<Endpoint>* lists[] = {&site.listeners.raw, &site.listeners.vxi11,
                                           &site.listeners.http};
   for (int p = 0; p < 3; ++p) {
@@ -293,8 +294,7 @@ std::string IdentificationDocument(const Site& site, const std::string& host) {
     out += "    <Hostname>" + EscapeXml(site.hostName) + "</Hostname>\n    <IPAddress>" +
            EscapeXml(i.address) + "</IPAddress>\n    <SubnetMask>" + EscapeXml(i.netmask) +
            "</SubnetMask>\n    <MACAddress>" + EscapeXml(i.mac) + "</MACAddress>\n    <Gateway>" +
-           EscapeXml(i.gateway) + "</Gateway>\n    <DHCPEnabled>" +
-           (i.dhcp ? "true" : "false") +
+           EscapeXml(i.gateway) + "</Gateway>\n    <DHCPEnabled>" + (i.dhcp ? "true" : "false") +
            "</DHCPEnabled>\n    <AutoIPEnabled>false</AutoIPEnabled>\n  </Interface>\n";
   }
   out += "  <Domain>0</Domain>\n  <LXIVersion>1.6</LXIVersion>\n</LXIDevice>\n";
@@ -317,8 +317,8 @@ std::string MetricsText(const Live& live) {
   out += "kolvane_readings_total " + std::to_string(t.readings) + "\n";
   Describe(out, "kolvane_errors_total", "counter", "Errors queued for clients, by SCPI code.");
   for (const auto& [code, n] : t.errors) {
-    out += "kolvane_errors_total{code=\"" + std::to_string(code) + "\"} " + std::to_string(n) +
-           "\n";
+    out +=
+        "kolvane_errors_total{code=\"" + std::to_string(code) + "\"} " + std::to_string(n) + "\n";
   }
   Describe(out, "kolvane_link_up", "gauge",
            "1 while the line to the instrument works, 0 once a command or a poll found it gone.");

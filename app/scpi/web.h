@@ -103,4 +103,4 @@ namespace kolvane::server {
 // description when --name gives none.
 std::string DefaultName(const scpi::Identity& identity, const std::string& host);
 
-}  // namespace kolvane::server::web
+}  // namespace kolvane::server

@@ -1,10 +1,10 @@
 // The HTTP server's answers apart from the network: routing, the welcome
 // page, the identification document and the metrics.
+#include "app/scpi/web.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "app/scpi/web.h"
 
 namespace kolvane::server::web {
 namespace {
@@ -54,8 +54,8 @@ TEST(Web, Routes) {
   const Response moved = Get("/lxi/identification/");
   EXPECT_EQ(moved.status, 301);
   ASSERT_FALSE(moved.headers.empty());
-  EXPECT_EQ(moved.headers[0], std::make_pair(std::string("Location"),
-                                             std::string("/lxi/identification")));
+  EXPECT_EQ(moved.headers[0],
+            std::make_pair(std::string("Location"), std::string("/lxi/identification")));
   const Response post = Get("/metrics", "POST");
   EXPECT_EQ(post.status, 405);
   EXPECT_EQ(post.headers[0], std::make_pair(std::string("Allow"), std::string("GET, HEAD")));
@@ -75,8 +75,9 @@ TEST(Web, HostFromTheRequestOrTheLocalAddress) {
 TEST(Web, VisaStringsWithTheRealPorts) {
   Listeners l;
   l.raw = {{"0.0.0.0", 5025}, {"::", 5025}, {"127.0.0.1", 6000}};
-  EXPECT_EQ(VisaResources(l, "bench7:80"),
-            (std::vector<std::string>{"TCPIP::bench7::5025::SOCKET", "TCPIP::bench7::6000::SOCKET"}));
+  EXPECT_EQ(
+      VisaResources(l, "bench7:80"),
+      (std::vector<std::string>{"TCPIP::bench7::5025::SOCKET", "TCPIP::bench7::6000::SOCKET"}));
   l.vxi11 = {{"0.0.0.0", 1024}};
   EXPECT_EQ(VisaResources(l, "bench7")[0], "TCPIP::bench7::INSTR");
   EXPECT_EQ(VisaResources(l, "bench7")[1], "TCPIP::bench7::inst0::INSTR");
