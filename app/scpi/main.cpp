@@ -228,7 +228,9 @@ int main(int argc, char** argv) {
     a.identity = identity;
     a.ipv4Only = true;
     bool loopbackOnly = true;
-    for (const auto& endpoint : bound) {
+    std::vector<asio::ip::tcp::endpoint> announced = bound;
+    if (!httpBound.empty()) announced.push_back(httpBound.front());
+    for (const auto& endpoint : announced) {
       a.ipv4Only = a.ipv4Only && endpoint.address().is_v4();
       loopbackOnly = loopbackOnly && endpoint.address().is_loopback();
     }

@@ -317,6 +317,18 @@ class HttpOptionsTest(unittest.TestCase):
             self.assertEqual(server.proc.wait(30), 2)
             self.assertIn(address + ": address in use", server.text())
             held.close()
+            # The default, 8080, as well, when this machine lets the test hold it.
+            held = socket.socket()
+            try:
+                held.bind(("127.0.0.1", 8080))
+            except OSError:
+                held.close()
+                return
+            held.listen()
+            server = Server(server_command(http=None)[:-1], env=env_with_ports(d), wait_for=None)
+            self.assertEqual(server.proc.wait(30), 2)
+            self.assertIn("127.0.0.1:8080: address in use", server.text())
+            held.close()
 
     def test_no_http_and_allow(self):
         with temp_dir() as d:
