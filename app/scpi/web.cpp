@@ -328,7 +328,7 @@ std::string MetricsText(const Live& live) {
     out += std::string("kolvane_clients{protocol=\"") + scpi::ProtocolName(p) + "\"} " +
            std::to_string(live.clients[static_cast<std::size_t>(p)]) + "\n";
   }
-  Describe(out, "kolvane_commands_total", "counter", "SCPI commands run, by protocol.");
+  Describe(out, "kolvane_commands_total", "counter", "SCPI command lines run, by protocol.");
   for (scpi::Protocol p : scpi::kProtocols) {
     out += std::string("kolvane_commands_total{protocol=\"") + scpi::ProtocolName(p) + "\"} " +
            std::to_string(t.commands[static_cast<std::size_t>(p)]) + "\n";
