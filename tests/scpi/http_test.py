@@ -308,14 +308,14 @@ class HttpOptionsTest(unittest.TestCase):
             server = Server(server_command(http="300.1.2.3"), env=env_with_ports(d),
                             wait_for=None)
             self.assertEqual(server.proc.wait(30), 2)
-            self.assertIn("300.1.2.3", server.text())
+            self.assertTrue(server.wait_for(r"300\.1\.2\.3"), server.text())
             held = socket.socket()
             held.bind(("127.0.0.1", 0))
             held.listen()
             address = "127.0.0.1:%d" % held.getsockname()[1]
             server = Server(server_command(http=address), env=env_with_ports(d), wait_for=None)
             self.assertEqual(server.proc.wait(30), 2)
-            self.assertIn(address + ": address in use", server.text())
+            self.assertTrue(server.wait_for(re.escape(address + ": address in use")), server.text())
             held.close()
             # The default, 8080, as well, when this machine lets the test hold it.
             held = socket.socket()
@@ -327,7 +327,7 @@ class HttpOptionsTest(unittest.TestCase):
             held.listen()
             server = Server(server_command(http=None)[:-1], env=env_with_ports(d), wait_for=None)
             self.assertEqual(server.proc.wait(30), 2)
-            self.assertIn("127.0.0.1:8080: address in use", server.text())
+            self.assertTrue(server.wait_for(r"127\.0\.0\.1:8080: address in use"), server.text())
             held.close()
 
     def test_no_http_and_allow(self):
@@ -346,6 +346,18 @@ class HttpOptionsTest(unittest.TestCase):
                 self.assertEqual(reply, b"")
                 self.assertTrue(server.wait_for(r"refused HTTP client 127\.0\.0\.1:\d+: not in any"
                                                 r" --allow network"), server.text())
+                self.assertEqual(server.stop(), 0)
+                server = Server(server_command("--max-clients", "1"), env=env_with_ports(d))
+                with socket.create_connection(("127.0.0.1", server.http_port), timeout=10) as held:
+                    held.sendall(b"GET / HTTP/1.1\r\nHost: x\r\n\r\n")
+                    self.assertTrue(held.recv(12).startswith(b"HTTP/1.1 200"))
+                    try:
+                        reply = exchange(server.http_port, b"GET / HTTP/1.1\r\nHost: x\r\n\r\n")
+                    except ConnectionResetError:
+                        reply = b""
+                    self.assertEqual(reply, b"")
+                    self.assertTrue(server.wait_for(r"refused HTTP client .*--max-clients"),
+                                    server.text())
                 self.assertEqual(server.stop(), 0)
             finally:
                 sim.stop()
