@@ -31,8 +31,9 @@ const char kUsage[] =
     "        deviation at octave taus): its time and peak memory.\n"
     "scpi    kolvane-scpi against kolvane-sim on 127.0.0.1: *IDN? round trip, lxi\n"
     "        benchmark, the time from a result's last byte to the READ? reply, READ? at\n"
-    "        full rate with and without 100 idle connections, and the server's CPU\n"
-    "        idle and at 10 results per second, S seconds each (default 10).\n"
+    "        full rate with and without 100 idle connections, the server's CPU idle\n"
+    "        and at 10 results per second, and HTTP / and /metrics to 8 clients at\n"
+    "        once, S seconds each (default 10).\n"
     "\n"
     "The load average is printed with the figures: on a busy machine, run again.\n";
 
