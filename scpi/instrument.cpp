@@ -21,6 +21,8 @@ using protocol::kChannelC;
 constexpr std::uint64_t kResultGraceMs = 3 * kLinkTimeouts.readTotalTimeoutConstant;
 // A lost line is tried again between commands this often.
 constexpr std::uint64_t kReopenEveryMs = 1000;
+// ... and a port that opened on a silent instrument this often.
+constexpr std::uint64_t kSilentRetryMs = 5000;
 // Results kept for a FETCh? that has not come yet.
 constexpr std::size_t kMaxPolled = 1 << 16;
 
@@ -320,6 +322,9 @@ void Instrument::Tick() {
     if (now < nextReopenMs_) return;
     nextReopenMs_ = now + kReopenEveryMs;
     Ready();
+    // A port that opens on an instrument that does not answer costs a
+    // readback's wait: tried less often, so that commands are not held.
+    if (resync_) nextReopenMs_ = clock_.NowMs() + kSilentRetryMs;
     NoteLink();
     return;
   }
