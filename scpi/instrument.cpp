@@ -329,6 +329,9 @@ void Instrument::Tick() {
     return;
   }
   if (St().singleShot != 0 || St().calibrationMode != 0) return;
+  // After a command's reply the next byte should start a result, as for
+  // INITiate; nothing to do when it does.
+  model_.Session().Resync();
   const CounterReading r = model_.Instrument().PollIfWaiting();
   NoteLink();
   if (!r.shown) return;
