@@ -229,14 +229,25 @@ class HttpTest(unittest.TestCase):
                 time.sleep(0.05)
             self.assertEqual(n, 1)
 
+    def result_times(self):
+        """When the simulator wrote each result (CLOCK_MONOTONIC ms, as its log has it)."""
+        with open(self.sim.log) as f:
+            return [float(l.split()[1]) for l in f if l.startswith("TX ") and l.split()[2] == "47"]
+
     def test_read_gives_only_later_results(self):
-        # The live poll goes on meanwhile; READ? still waits for a fresh result.
+        # The live poll goes on meanwhile; READ? still waits for a result
+        # that the instrument writes after it.
         self.scpi("SAMP:COUN 1")
-        time.sleep(0.5)
-        started = time.time()
-        value = float(self.scpi("READ?"))
-        self.assertLess(value, 9e37)
-        self.assertGreater(time.time() - started, 0.02)
+        for _ in range(5):
+            time.sleep(0.3)
+            sent = time.monotonic() * 1e3
+            value = float(self.scpi("READ?"))
+            replied = time.monotonic() * 1e3
+            self.assertLess(value, 9e37)
+            # The simulator stamps a result once its write() returned, at times
+            # just after the reply came.
+            between = [t for t in self.result_times() if sent <= t <= replied + 5]
+            self.assertTrue(between, (sent, replied))
 
     @unittest.skipIf(shutil.which("prometheus") is None, "Debian's prometheus is not installed")
     def test_prometheus_scrapes_it(self):
