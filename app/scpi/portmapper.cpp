@@ -1,0 +1,250 @@
+#include "app/scpi/portmapper.h"
+
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
+#include <array>
+#include <boost/asio/ip/udp.hpp>
+#include <boost/asio/write.hpp>
+#include <deque>
+#include <set>
+
+#include "app/scpi/rpcbind.h"
+#include "app/scpi/server.h"
+#include "rpc/message.h"
+#include "rpc/vxi11.h"
+
+namespace kolvane::server {
+
+namespace {
+
+// TCP clients of the portmapper served at once; each asks a question or two.
+constexpr std::size_t kMaxPortmapClients = 32;
+
+struct Network {
+  std::uint32_t base = 0;
+  std::uint32_t mask = 0;
+  bool Contains(std::uint32_t a) const { return (a & mask) == (base & mask); }
+};
+
+// The network of each served address, from the interface that has it.
+std::vector<Network> NetworksOf(const std::vector<asio::ip::address_v4>& addresses) {
+  std::vector<Network> out;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) list = nullptr;
+  for (const auto& address : addresses) {
+    Network n{address.to_uint(), 0xFFFFFFFFu};
+    for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+      if (i->ifa_addr == nullptr || i->ifa_netmask == nullptr || i->ifa_addr->sa_family != AF_INET) {
+        continue;
+      }
+      const auto* a = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
+      const auto* m = reinterpret_cast<const sockaddr_in*>(i->ifa_netmask);
+      if (ntohl(a->sin_addr.s_addr) == n.base) n.mask = ntohl(m->sin_addr.s_addr);
+    }
+    out.push_back(n);
+  }
+  if (list != nullptr) freeifaddrs(list);
+  return out;
+}
+
+}  // namespace
+
+struct Portmapper::Own {
+  Own(asio::io_context& io, EventLog& log, std::vector<AllowedNetwork> allow)
+      : io(io), log(log), allow(std::move(allow)), udp(io) {}
+
+  struct Client {
+    explicit Client(asio::ip::tcp::socket s) : socket(std::move(s)) {}
+    asio::ip::tcp::socket socket;
+    std::array<char, 1024> buffer{};
+    rpc::RecordReader reader;
+    std::deque<std::string> output;
+    bool closing = false;
+  };
+  using ClientPtr = std::shared_ptr<Client>;
+
+  asio::io_context& io;
+  EventLog& log;
+  std::vector<AllowedNetwork> allow;
+  std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> acceptors;
+  asio::ip::udp::socket udp;
+  std::array<char, 2048> datagram{};
+  asio::ip::udp::endpoint sender;
+  std::vector<Network> networks;
+  bool everyone = false;
+  std::uint16_t corePort = 0;
+  std::set<ClientPtr> clients;
+  bool stopping = false;
+
+  // On the networks served, and let in by --allow.
+  bool Serves(const asio::ip::address& address, const std::string& peer) {
+    if (!Allowed(allow, address)) {
+      log.Warning("refused portmapper client " + peer + ": not in any --allow network", peer);
+      return false;
+    }
+    if (everyone) return true;
+    asio::ip::address a = address;
+    if (a.is_v6() && a.to_v6().is_v4_mapped()) {
+      a = asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
+    }
+    if (!a.is_v4()) return false;
+    for (const Network& n : networks) {
+      if (n.Contains(a.to_v4().to_uint())) return true;
+    }
+    return false;
+  }
+
+  void Accept(asio::ip::tcp::acceptor& acceptor) {
+    acceptor.async_accept([this, &acceptor](error_code ec, asio::ip::tcp::socket socket) {
+      if (stopping || ec == asio::error::operation_aborted) return;
+      if (!ec) {
+        const auto remote = socket.remote_endpoint(ec);
+        if (!ec && Serves(remote.address(), EndpointText(remote)) &&
+            clients.size() < kMaxPortmapClients) {
+          auto c = std::make_shared<Client>(std::move(socket));
+          clients.insert(c);
+          Read(c);
+        } else {
+          socket.close(ec);
+        }
+      }
+      Accept(acceptor);
+    });
+  }
+
+  void Read(const ClientPtr& c) {
+    c->socket.async_read_some(asio::buffer(c->buffer), [this, c](error_code ec, std::size_t n) {
+      if (stopping) return;
+      if (ec) return Drop(c);
+      std::string_view bytes(c->buffer.data(), n);
+      for (;;) {
+        std::string record;
+        const auto status = c->reader.Feed(bytes, &record);
+        bytes = {};
+        if (status == rpc::RecordReader::Status::kTooLong) return Drop(c);
+        if (status == rpc::RecordReader::Status::kMore) break;
+        const rpc::PortmapAnswer answer = rpc::Portmap(record, corePort);
+        if (!answer.reply) return Drop(c);
+        Send(c, rpc::Frame(*answer.reply), answer.close);
+        if (answer.close) return;
+      }
+      Read(c);
+    });
+  }
+
+  void Send(const ClientPtr& c, std::string bytes, bool thenClose) {
+    c->closing = c->closing || thenClose;
+    c->output.push_back(std::move(bytes));
+    if (c->output.size() > 1) return;
+    Write(c);
+  }
+
+  void Write(const ClientPtr& c) {
+    asio::async_write(c->socket, asio::buffer(c->output.front()), [this, c](error_code ec, std::size_t) {
+      if (stopping) return;
+      c->output.pop_front();
+      if (ec) return Drop(c);
+      if (!c->output.empty()) return Write(c);
+      if (c->closing) Drop(c);
+    });
+  }
+
+  void Drop(const ClientPtr& c) {
+    error_code ec;
+    c->socket.close(ec);
+    clients.erase(c);
+  }
+
+  void Receive() {
+    udp.async_receive_from(asio::buffer(datagram), sender, [this](error_code ec, std::size_t n) {
+      if (stopping || ec == asio::error::operation_aborted) return;
+      if (!ec && Serves(sender.address(), sender.address().to_string())) {
+        const rpc::PortmapAnswer answer = rpc::Portmap(std::string_view(datagram.data(), n), corePort);
+        if (answer.reply) udp.send_to(asio::buffer(*answer.reply), sender, 0, ec);
+      }
+      Receive();
+    });
+  }
+
+  void Close() {
+    stopping = true;
+    error_code ec;
+    for (auto& a : acceptors) a->close(ec);
+    udp.close(ec);
+    for (const auto& c : clients) c->socket.close(ec);
+    clients.clear();
+  }
+};
+
+Portmapper::Portmapper(asio::io_context& io, EventLog& log, std::vector<AllowedNetwork> allow)
+    : log_(log), io_(io), allow_(std::move(allow)) {}
+
+Portmapper::~Portmapper() {
+  Shutdown();
+}
+
+Portmapper::Mode Portmapper::Start(const std::vector<asio::ip::address_v4>& addresses,
+                                   std::uint16_t corePort, std::string* why) {
+  if (RpcbindRuns()) {
+    if (!RpcbindRegister(corePort)) {
+      *why =
+          "the portmapper on this machine (rpcbind) refused to register it (has another "
+          "program registered VXI-11 already? see rpcinfo -p)";
+      return mode_ = Mode::kOff;
+    }
+    return mode_ = Mode::kRpcbind;
+  }
+  auto own = std::make_unique<Own>(io_, log_, allow_);
+  own->corePort = corePort;
+  for (const auto& a : addresses) own->everyone = own->everyone || a.is_unspecified();
+  own->networks = NetworksOf(addresses);
+  const auto fail = [&](const asio::ip::tcp::endpoint& endpoint, const error_code& ec) {
+    std::string reason = BindFailure(endpoint, ec);
+    if (ec == asio::error::access_denied) {
+      reason = "no rpcbind runs, and port 111 needs root or CAP_NET_BIND_SERVICE to answer its "
+               "clients ourselves (" + reason + ")";
+    } else {
+      reason = "no rpcbind runs, and the portmapper's port could not be served: " + reason;
+    }
+    *why = reason;
+    own->Close();
+    return mode_ = Mode::kOff;
+  };
+  // TCP on each address served; UDP on every address, for the broadcasts
+  // of discovery, answered on the served networks only.
+  std::vector<asio::ip::address_v4> tcp = addresses;
+  if (own->everyone) tcp = {asio::ip::address_v4::any()};
+  for (const auto& address : tcp) {
+    const asio::ip::tcp::endpoint endpoint(address, rpc::kPortmapPort);
+    auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
+    error_code ec;
+    acceptor->open(endpoint.protocol(), ec);
+    if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) acceptor->bind(endpoint, ec);
+    if (!ec) acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) return fail(endpoint, ec);
+    own->acceptors.push_back(std::move(acceptor));
+  }
+  {
+    const asio::ip::udp::endpoint endpoint(asio::ip::address_v4::any(), rpc::kPortmapPort);
+    error_code ec;
+    own->udp.open(endpoint.protocol(), ec);
+    if (!ec) own->udp.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) own->udp.set_option(asio::socket_base::broadcast(true), ec);
+    if (!ec) own->udp.bind(endpoint, ec);
+    if (ec) return fail(asio::ip::tcp::endpoint(endpoint.address(), endpoint.port()), ec);
+  }
+  for (auto& a : own->acceptors) own->Accept(*a);
+  own->Receive();
+  own_ = std::move(own);
+  return mode_ = Mode::kOwn;
+}
+
+void Portmapper::Shutdown() {
+  if (mode_ == Mode::kRpcbind) RpcbindUnregister();
+  if (own_) own_->Close();
+  mode_ = Mode::kOff;
+}
+
+}  // namespace kolvane::server
