@@ -18,13 +18,18 @@ import time
 import unittest
 
 if os.environ.get("KOLVANE_VXI11_NETNS") != "1":
-    if subprocess.run(["unshare", "--net", "true"], capture_output=True).returncode != 0:
+    if subprocess.run(["unshare", "--net", "--mount", "true"], capture_output=True).returncode != 0:
         print("no network namespace here (not root?): skipped")
         sys.exit(77)
     env = dict(os.environ, KOLVANE_VXI11_NETNS="1")
-    sys.exit(subprocess.run(["unshare", "--net", sys.executable] + sys.argv, env=env).returncode)
+    sys.exit(subprocess.run(["unshare", "--net", "--mount", sys.executable] + sys.argv,
+                            env=env).returncode)
 
 subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+# A private /run: an rpcbind of the machine's, reached through its socket
+# there, would otherwise take the registration.
+subprocess.run(["mount", "--make-rprivate", "/"], check=True)
+subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True)
 
 import pyvisa  # noqa: E402
 from pyvisa import constants  # noqa: E402
