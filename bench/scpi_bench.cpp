@@ -6,8 +6,8 @@
 // latency over VXI-11, in a network namespace of the benchmark's own (as
 // root), since VXI-11's portmapper is on port 111.
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sched.h>
 #include <signal.h>
@@ -19,11 +19,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -126,17 +126,18 @@ class Client {
 class VxiClient {
  public:
   VxiClient() {
-    const std::string port = Call(Connect(rpc::kPortmapPort), rpc::kPortmapProgram, rpc::kPortmapVersion,
-                                  rpc::kPortmapGetPort,
-                                  rpc::GetPortArgs(rpc::kCoreProgram, 1, rpc::kProtocolTcp));
+    const std::string port =
+        Call(Connect(rpc::kPortmapPort), rpc::kPortmapProgram, rpc::kPortmapVersion,
+             rpc::kPortmapGetPort, rpc::GetPortArgs(rpc::kCoreProgram, 1, rpc::kProtocolTcp));
     close(fd_);
     fd_ = -1;
     if (port.size() != 4) return;
     rpc::XdrReader r(port);
     const std::uint32_t core = r.U32();
     if (core == 0) return;
-    const std::string link = Call(Connect(static_cast<int>(core)), rpc::kCoreProgram, 1, 10,
-                                  rpc::XdrWriter().I32(1).Bool(false).U32(0).Opaque("inst0").Bytes());
+    const std::string link =
+        Call(Connect(static_cast<int>(core)), rpc::kCoreProgram, 1, 10,
+             rpc::XdrWriter().I32(1).Bool(false).U32(0).Opaque("inst0").Bytes());
     rpc::XdrReader l(link);
     const std::int32_t error = l.I32();
     lid_ = l.I32();
@@ -148,13 +149,15 @@ class VxiClient {
   bool Ok() const { return ok_; }
   // device_write of the line with END, then device_read until END; empty on failure.
   std::string Query(const std::string& line) {
-    const std::string w =
-        Call(fd_, rpc::kCoreProgram, 1, 11, rpc::XdrWriter().I32(lid_).U32(10000).U32(0).U32(rpc::kEnd).Opaque(line + "\n").Bytes());
+    const std::string w = Call(
+        fd_, rpc::kCoreProgram, 1, 11,
+        rpc::XdrWriter().I32(lid_).U32(10000).U32(0).U32(rpc::kEnd).Opaque(line + "\n").Bytes());
     if (w.size() != 8) return {};
     std::string reply;
     for (;;) {
-      const std::string r = Call(fd_, rpc::kCoreProgram, 1, 12,
-                                 rpc::XdrWriter().I32(lid_).U32(65536).U32(10000).U32(0).U32(0).U32(0).Bytes());
+      const std::string r =
+          Call(fd_, rpc::kCoreProgram, 1, 12,
+               rpc::XdrWriter().I32(lid_).U32(65536).U32(10000).U32(0).U32(0).U32(0).Bytes());
       rpc::XdrReader x(r);
       const std::int32_t error = x.I32();
       const std::int32_t reason = x.I32();
@@ -187,7 +190,8 @@ class VxiClient {
     rpc::RecordReader reader;
     std::string record;
     char b[65536 + 512];
-    for (auto status = rpc::RecordReader::Status::kMore; status == rpc::RecordReader::Status::kMore;) {
+    for (auto status = rpc::RecordReader::Status::kMore;
+         status == rpc::RecordReader::Status::kMore;) {
       const ssize_t n = read(fd, b, sizeof b);
       if (n <= 0) return {};
       status = reader.Feed(std::string_view(b, static_cast<std::size_t>(n)), &record);
@@ -296,7 +300,8 @@ std::vector<double> ReadFor(Client& c, double seconds, std::size_t* bad) {
 // The simulator stamps a result once write() has returned, sometimes after
 // the reply has come: each reply goes with the nearest result (they are
 // 100 ms apart), and such a reply counts as 0.
-std::vector<double> Latencies(const std::vector<double>& arrivals, const std::vector<double>& results) {
+std::vector<double> Latencies(const std::vector<double>& arrivals,
+                              const std::vector<double>& results) {
   std::vector<double> latency;
   for (const double a : arrivals) {
     const auto it = std::lower_bound(results.begin(), results.end(), a);
@@ -341,7 +346,8 @@ void MeasureVxi11(const ScpiOptions& options, int out) {
     std::size_t bad = 0;
     const std::vector<double> arrivals =
         ReadFor([&c](const std::string& line) { return c.Query(line); }, options.seconds, &bad);
-    for (const double ms : Latencies(arrivals, ResultTimes(sim.Log()))) say(Format("read %.6f", ms));
+    for (const double ms : Latencies(arrivals, ResultTimes(sim.Log())))
+      say(Format("read %.6f", ms));
   }
   {
     test::SimProcess sim({"--rate", "100", "--signal-khz", "1000"});
@@ -386,7 +392,8 @@ void AddVxi11(const ScpiOptions& options, Table& t) {
   }
   const double idnP99 = Quantile(idn, 0.99);
   t.Add("VXI-11 *IDN? round trip, median", Ms(Quantile(idn, 0.5)));
-  t.Add("VXI-11 *IDN? round trip, p99", Ms(idnP99), "at most 1 ms", !idn.empty() && idnP99 <= kIdnTargetMs);
+  t.Add("VXI-11 *IDN? round trip, p99", Ms(idnP99), "at most 1 ms",
+        !idn.empty() && idnP99 <= kIdnTargetMs);
   const double p99 = Quantile(latency, 0.99);
   t.Add("VXI-11 result's last byte to READ? reply, median", Ms(Quantile(latency, 0.5)));
   t.Add("VXI-11 result's last byte to READ? reply, p99", Ms(p99), "at most 5 ms",

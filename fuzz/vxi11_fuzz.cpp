@@ -42,29 +42,41 @@ void Record(const std::string& record) {
 
   const std::string_view args = call->args;
   if (const auto p = DecodeCreateLink(args)) {
-    const auto q = DecodeCreateLink(
-        XdrWriter().I32(p->clientId).Bool(p->lockDevice).U32(p->lockTimeout).Opaque(p->device).Bytes());
+    const auto q = DecodeCreateLink(XdrWriter()
+                                        .I32(p->clientId)
+                                        .Bool(p->lockDevice)
+                                        .U32(p->lockTimeout)
+                                        .Opaque(p->device)
+                                        .Bytes());
     Check(q && q->clientId == p->clientId && q->lockDevice == p->lockDevice &&
               q->lockTimeout == p->lockTimeout && q->device == p->device,
           "create_link's arguments encode back");
   }
   if (const auto p = DecodeWrite(args)) {
-    const auto q = DecodeWrite(
-        XdrWriter().I32(p->lid).U32(p->ioTimeout).U32(p->lockTimeout).U32(p->flags).Opaque(p->data).Bytes());
+    const auto q = DecodeWrite(XdrWriter()
+                                   .I32(p->lid)
+                                   .U32(p->ioTimeout)
+                                   .U32(p->lockTimeout)
+                                   .U32(p->flags)
+                                   .Opaque(p->data)
+                                   .Bytes());
     Check(q && q->lid == p->lid && q->flags == p->flags && q->data == p->data &&
               args.size() == 20 + (p->data.size() + 3) / 4 * 4,
           "device_write's arguments encode back");
   }
-  if (const auto p = DecodeRead(args)) Check(args.size() == 24, "device_read's arguments are 6 words");
+  if (const auto p = DecodeRead(args))
+    Check(args.size() == 24, "device_read's arguments are 6 words");
   if (const auto p = DecodeGeneric(args)) Check(args.size() == 16, "generic arguments are 4 words");
-  if (const auto p = DecodeLock(args)) Check(args.size() == 12, "device_lock's arguments are 3 words");
+  if (const auto p = DecodeLock(args))
+    Check(args.size() == 12, "device_lock's arguments are 3 words");
   if (const auto p = DecodeLink(args)) Check(args.size() == 4, "a link is one word");
   for (const CoreProc proc : {CoreProc::kEnableSrq, CoreProc::kDocmd, CoreProc::kCreateIntrChan,
                               CoreProc::kDestroyIntrChan}) {
     DecodeUnsupported(proc, args);
   }
   if (CheckProgram(*call, kCoreProgram)) {
-    Check(call->program != kCoreProgram || call->version != kVxi11Version, "the core channel is let in");
+    Check(call->program != kCoreProgram || call->version != kVxi11Version,
+          "the core channel is let in");
   }
 }
 

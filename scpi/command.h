@@ -30,7 +30,7 @@ struct Context {
   int sre = 0;
   int sampleCount = 1;
   bool initiated = false;
-  std::vector<std::string> readings{};  // what FETCh? gives again
+  std::vector<std::string> readings{};        // what FETCh? gives again
   const std::atomic<bool>* cancel = nullptr;  // Session::WatchCancel's flag
 
   bool Cancelled() const { return cancel != nullptr && cancel->load(); }

@@ -152,8 +152,9 @@ void Define(cli::CommandLine& line, ServerOptions* o) {
              "repeated (default: the IPv4 addresses of --listen)",
              [o](const std::string& value, std::string* what) {
                const auto v = Vxi11Address(value);
-               *what = "a numeric IPv4 address without a port: 127.0.0.1, 0.0.0.0, 192.168.1.20 "
-                       "(VXI-11's portmapper knows IPv4 only; the port comes from the portmapper)";
+               *what =
+                   "a numeric IPv4 address without a port: 127.0.0.1, 0.0.0.0, 192.168.1.20 "
+                   "(VXI-11's portmapper knows IPv4 only; the port comes from the portmapper)";
                if (v) o->vxi11.push_back(*v);
                o->vxi11Given = true;
                return v.has_value();

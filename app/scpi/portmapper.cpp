@@ -35,7 +35,8 @@ std::vector<Network> NetworksOf(const std::vector<asio::ip::address_v4>& address
   for (const auto& address : addresses) {
     Network n{address.to_uint(), 0xFFFFFFFFu};
     for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
-      if (i->ifa_addr == nullptr || i->ifa_netmask == nullptr || i->ifa_addr->sa_family != AF_INET) {
+      if (i->ifa_addr == nullptr || i->ifa_netmask == nullptr ||
+          i->ifa_addr->sa_family != AF_INET) {
         continue;
       }
       const auto* a = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
@@ -141,13 +142,14 @@ struct Portmapper::Own {
   }
 
   void Write(const ClientPtr& c) {
-    asio::async_write(c->socket, asio::buffer(c->output.front()), [this, c](error_code ec, std::size_t) {
-      if (stopping) return;
-      c->output.pop_front();
-      if (ec) return Drop(c);
-      if (!c->output.empty()) return Write(c);
-      if (c->closing) Drop(c);
-    });
+    asio::async_write(c->socket, asio::buffer(c->output.front()),
+                      [this, c](error_code ec, std::size_t) {
+                        if (stopping) return;
+                        c->output.pop_front();
+                        if (ec) return Drop(c);
+                        if (!c->output.empty()) return Write(c);
+                        if (c->closing) Drop(c);
+                      });
   }
 
   void Drop(const ClientPtr& c) {
@@ -160,7 +162,8 @@ struct Portmapper::Own {
     udp.async_receive_from(asio::buffer(datagram), sender, [this](error_code ec, std::size_t n) {
       if (stopping || ec == asio::error::operation_aborted) return;
       if (!ec && Serves(sender.address(), sender.address().to_string())) {
-        const rpc::PortmapAnswer answer = rpc::Portmap(std::string_view(datagram.data(), n), corePort);
+        const rpc::PortmapAnswer answer =
+            rpc::Portmap(std::string_view(datagram.data(), n), corePort);
         if (answer.reply) udp.send_to(asio::buffer(*answer.reply), sender, 0, ec);
       }
       Receive();
@@ -202,8 +205,10 @@ Portmapper::Mode Portmapper::Start(const std::vector<asio::ip::address_v4>& addr
   const auto fail = [&](const asio::ip::tcp::endpoint& endpoint, const error_code& ec) {
     std::string reason = BindFailure(endpoint, ec);
     if (ec == asio::error::access_denied) {
-      reason = "no rpcbind runs, and port 111 needs root or CAP_NET_BIND_SERVICE to answer its "
-               "clients ourselves (" + reason + ")";
+      reason =
+          "no rpcbind runs, and port 111 needs root or CAP_NET_BIND_SERVICE to answer its "
+          "clients ourselves (" +
+          reason + ")";
     } else {
       reason = "no rpcbind runs, and the portmapper's port could not be served: " + reason;
     }

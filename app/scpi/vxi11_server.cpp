@@ -9,8 +9,8 @@
 #include <deque>
 #include <exception>
 
-#include "rpc/vxi11.h"
 #include "rpc/message.h"
+#include "rpc/vxi11.h"
 
 namespace kolvane::server {
 
@@ -138,8 +138,8 @@ struct Vxi11Server::Connection {
 struct Vxi11Server::Link {
   std::int32_t id = 0;
   std::uint64_t connection = 0;
-  std::string client;          // for the log: "10.0.0.2:871 link 3"
-  std::string input;           // a message not yet ended
+  std::string client;               // for the log: "10.0.0.2:871 link 3"
+  std::string input;                // a message not yet ended
   std::deque<std::string> waiting;  // whole lines not yet run
   std::size_t waitingBytes = 0;
   bool running = false;
@@ -159,7 +159,8 @@ std::optional<std::string> Vxi11Server::Listen(const std::vector<asio::ip::addre
   addresses_ = addresses;
   // The wildcard takes every interface; beside it a single address would
   // not bind on the same port.
-  if (std::any_of(addresses.begin(), addresses.end(), [](const auto& a) { return a.is_unspecified(); })) {
+  if (std::any_of(addresses.begin(), addresses.end(),
+                  [](const auto& a) { return a.is_unspecified(); })) {
     addresses_ = {asio::ip::address_v4::any()};
   }
   for (const auto& address : addresses_) {
@@ -291,9 +292,8 @@ void Vxi11Server::HandleRecord(const ConnectionPtr& c, const std::string& record
     return;
   }
   if (auto refusal = rpc::CheckProgram(*call, rpc::kCoreProgram)) {
-    log_.Warning("VXI-11 client " + c->peer + " called program " +
-                     std::to_string(call->program) + " version " + std::to_string(call->version) +
-                     ": refused, connection closed",
+    log_.Warning("VXI-11 client " + c->peer + " called program " + std::to_string(call->program) +
+                     " version " + std::to_string(call->version) + ": refused, connection closed",
                  c->peer);
     Reply(c, std::move(*refusal), true);
     return;
@@ -350,7 +350,9 @@ void Vxi11Server::HandleAbort(const ConnectionPtr& c, const std::string& record)
   }
   const auto it = links_.find(*lid);
   if (it == links_.end()) {
-    Reply(c, rpc::Reply(call->xid, rpc::AcceptStat::kSuccess, rpc::ErrorResult(rpc::vxi_err::kInvalidLink)),
+    Reply(c,
+          rpc::Reply(call->xid, rpc::AcceptStat::kSuccess,
+                     rpc::ErrorResult(rpc::vxi_err::kInvalidLink)),
           false);
     return;
   }
@@ -452,7 +454,8 @@ Vxi11Server::Outcome Vxi11Server::Try(const ConnectionPtr& c) {
         link->input.clear();
         Pump(*link);
       }
-      return reply(rpc::WriteResult(rpc::vxi_err::kNone, static_cast<std::uint32_t>(parms.data.size())));
+      return reply(
+          rpc::WriteResult(rpc::vxi_err::kNone, static_cast<std::uint32_t>(parms.data.size())));
     }
 
     case CoreProc::kRead: {
@@ -659,16 +662,17 @@ void Vxi11Server::Write(const ConnectionPtr& c) {
     return;
   }
   c->writing = true;
-  asio::async_write(c->socket, asio::buffer(c->output.front()), [this, c](error_code ec, std::size_t) {
-    c->writing = false;
-    if (stopping_ || c->closed) return;
-    c->output.pop_front();
-    if (ec) {
-      CloseConnection(c, ec.message());
-      return;
-    }
-    Write(c);
-  });
+  asio::async_write(c->socket, asio::buffer(c->output.front()),
+                    [this, c](error_code ec, std::size_t) {
+                      c->writing = false;
+                      if (stopping_ || c->closed) return;
+                      c->output.pop_front();
+                      if (ec) {
+                        CloseConnection(c, ec.message());
+                        return;
+                      }
+                      Write(c);
+                    });
 }
 
 void Vxi11Server::CloseConnection(const ConnectionPtr& c, const std::string& why) {

@@ -97,7 +97,7 @@ class Vxi11Server {
   std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> acceptors_;
   std::uint16_t corePort_ = 0;
   std::uint16_t abortPort_ = 0;
-  std::unordered_map<std::uint64_t, ConnectionPtr> connections_;        // core
+  std::unordered_map<std::uint64_t, ConnectionPtr> connections_;       // core
   std::unordered_map<std::uint64_t, ConnectionPtr> abortConnections_;  // abort
   std::map<std::int32_t, std::unique_ptr<Link>> links_;
   std::optional<std::int32_t> lockHolder_;

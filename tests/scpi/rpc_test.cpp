@@ -41,7 +41,8 @@ TEST(RecordReader, ARecordOver64KiBIsRefusedFromItsHeaders) {
   const std::vector<Case> cases = {
       {"exactly 64 KiB", Header(kMaxRecord, true) + std::string(kMaxRecord, 'x'),
        RecordReader::Status::kRecord},
-      {"one byte over in one fragment", Header(kMaxRecord + 1, true), RecordReader::Status::kTooLong},
+      {"one byte over in one fragment", Header(kMaxRecord + 1, true),
+       RecordReader::Status::kTooLong},
       {"over across fragments",
        Header(kMaxRecord, false) + std::string(kMaxRecord, 'x') + Header(1, true),
        RecordReader::Status::kTooLong},
@@ -102,7 +103,8 @@ TEST(Vxi11Args, GarbageDoesNotDecode) {
   std::string badBool = createLink;
   badBool[7] = 2;
   const std::vector<Case> cases = {
-      {"create_link cut short", DecodeCreateLink(createLink.substr(0, createLink.size() - 4)).has_value()},
+      {"create_link cut short",
+       DecodeCreateLink(createLink.substr(0, createLink.size() - 4)).has_value()},
       {"create_link with a bool of 2", DecodeCreateLink(badBool).has_value()},
       {"create_link with bytes left over", DecodeCreateLink(createLink + link).has_value()},
       {"a link with bytes left over", DecodeLink(link + link).has_value()},
@@ -110,13 +112,15 @@ TEST(Vxi11Args, GarbageDoesNotDecode) {
        DecodeWrite(XdrWriter().I32(1).U32(0).U32(0).U32(8).U32(0x7FFFFFFF).Take()).has_value()},
       {"read without its term char",
        DecodeRead(XdrWriter().I32(1).U32(10).U32(0).U32(0).U32(0).Take()).has_value()},
-      {"generic parms of three words", DecodeGeneric(XdrWriter().I32(1).U32(0).U32(0).Take()).has_value()},
+      {"generic parms of three words",
+       DecodeGeneric(XdrWriter().I32(1).U32(0).U32(0).Take()).has_value()},
       {"enable_srq with a handle over 40 bytes",
        DecodeUnsupported(CoreProc::kEnableSrq,
                          XdrWriter().I32(1).Bool(true).Opaque(std::string(41, 'h')).Take())},
   };
   for (const Case& c : cases) EXPECT_FALSE(c.decodes) << c.name;
-  const auto read = DecodeRead(XdrWriter().I32(1).U32(10).U32(2).U32(3).U32(kTermCharSet).U32('\n').Take());
+  const auto read =
+      DecodeRead(XdrWriter().I32(1).U32(10).U32(2).U32(3).U32(kTermCharSet).U32('\n').Take());
   ASSERT_TRUE(read);
   EXPECT_EQ(read->termChar, '\n');
   EXPECT_EQ(read->flags, kTermCharSet);
@@ -132,18 +136,23 @@ TEST(Portmap, AnswersGetPortForTheCoreChannelOnly) {
   };
   const auto port = [](std::uint32_t p) { return XdrWriter().U32(p).Take(); };
   const std::vector<Case> cases = {
-      {"NULL", CallMessage(1, kPortmapProgram, 2, kPortmapNull, ""), true, AcceptStat::kSuccess, ""},
+      {"NULL", CallMessage(1, kPortmapProgram, 2, kPortmapNull, ""), true, AcceptStat::kSuccess,
+       ""},
       {"GETPORT core/TCP",
-       CallMessage(2, kPortmapProgram, 2, kPortmapGetPort, GetPortArgs(kCoreProgram, 1, kProtocolTcp)),
+       CallMessage(2, kPortmapProgram, 2, kPortmapGetPort,
+                   GetPortArgs(kCoreProgram, 1, kProtocolTcp)),
        true, AcceptStat::kSuccess, port(1024)},
       {"GETPORT core/UDP",
-       CallMessage(3, kPortmapProgram, 2, kPortmapGetPort, GetPortArgs(kCoreProgram, 1, kProtocolUdp)),
+       CallMessage(3, kPortmapProgram, 2, kPortmapGetPort,
+                   GetPortArgs(kCoreProgram, 1, kProtocolUdp)),
        true, AcceptStat::kSuccess, port(0)},
       {"GETPORT abort channel",
-       CallMessage(4, kPortmapProgram, 2, kPortmapGetPort, GetPortArgs(kAbortProgram, 1, kProtocolTcp)),
+       CallMessage(4, kPortmapProgram, 2, kPortmapGetPort,
+                   GetPortArgs(kAbortProgram, 1, kProtocolTcp)),
        true, AcceptStat::kSuccess, port(0)},
-      {"GETPORT NFS", CallMessage(5, kPortmapProgram, 2, kPortmapGetPort, GetPortArgs(100003, 3, 6)),
-       true, AcceptStat::kSuccess, port(0)},
+      {"GETPORT NFS",
+       CallMessage(5, kPortmapProgram, 2, kPortmapGetPort, GetPortArgs(100003, 3, 6)), true,
+       AcceptStat::kSuccess, port(0)},
       {"GETPORT cut short", CallMessage(6, kPortmapProgram, 2, kPortmapGetPort, "\0\0\0\1"), true,
        AcceptStat::kGarbageArgs, ""},
       {"DUMP", CallMessage(7, kPortmapProgram, 2, 4, ""), true, AcceptStat::kProcUnavail, ""},
@@ -170,10 +179,12 @@ TEST(Portmap, AnswersGetPortForTheCoreChannelOnly) {
 
 TEST(CheckProgram, WrongProgramOrVersionIsRefused) {
   EXPECT_FALSE(CheckProgram(*ParseCall(CallMessage(1, kCoreProgram, 1, 10, "")), kCoreProgram));
-  const auto wrongVersion = CheckProgram(*ParseCall(CallMessage(1, kCoreProgram, 2, 10, "")), kCoreProgram);
+  const auto wrongVersion =
+      CheckProgram(*ParseCall(CallMessage(1, kCoreProgram, 2, 10, "")), kCoreProgram);
   ASSERT_TRUE(wrongVersion);
   EXPECT_EQ(ParseReply(*wrongVersion)->stat, AcceptStat::kProgMismatch);
-  const auto wrongProgram = CheckProgram(*ParseCall(CallMessage(1, kAbortProgram, 1, 1, "")), kCoreProgram);
+  const auto wrongProgram =
+      CheckProgram(*ParseCall(CallMessage(1, kAbortProgram, 1, 1, "")), kCoreProgram);
   ASSERT_TRUE(wrongProgram);
   EXPECT_EQ(ParseReply(*wrongProgram)->stat, AcceptStat::kProgUnavail);
 }
