@@ -219,11 +219,11 @@ class Vxi11Test(unittest.TestCase):
 
     def test_clear_stops_read_and_keeps_errors_and_settings(self):
         inst = self.open()
-        inst.write("SENS:FREQ:GATE:TIME 0.01")
-        inst.write("SAMP:COUN 50")  # about 5 s of results
+        inst.write("SENS:FREQ:GATE:TIME 10")  # READ? waits 10 s for its result
+        inst.write("SAMP:COUN 50")
         inst.write("NO:SUCH:COMMand")  # an error that clear() must leave queued
         inst.write("READ?")
-        time.sleep(0.3)
+        time.sleep(0.5)
         start = time.time()
         inst.clear()
         self.assertEqual(inst.query("*IDN?").split(",")[0], "Kolvane")
@@ -231,7 +231,7 @@ class Vxi11Test(unittest.TestCase):
         self.assertEqual(inst.query("SAMP:COUN?"), "50")
         self.assertEqual(inst.query("SYST:ERR?"), '-113,"Undefined header"')
         self.assertEqual(inst.query("SYST:ERR?"), '0,"No error"')
-        inst.write("SAMP:COUN 1")
+        inst.write("SAMP:COUN 1;:SENS:FREQ:GATE:TIME 0.01")
 
     def test_lock_held_by_a_second_session(self):
         a, b = self.open(), self.open(timeout=2000)
