@@ -221,7 +221,10 @@ void Vxi11Server::Admit(asio::ip::tcp::socket socket, bool abort) {
     socket.close(ec);
     return;
   }
-  if (!abort && server_.Full()) {
+  // An abort channel goes with a core connection: no more of them than
+  // --max-clients either.
+  if (abort ? abortConnections_.size() >= static_cast<std::size_t>(server_.MaxClients())
+            : server_.Full()) {
     log_.Warning("refused VXI-11 client " + peer + ": " + std::to_string(server_.MaxClients()) +
                      " clients are connected already (--max-clients)",
                  peer);

@@ -49,7 +49,9 @@ class Vxi11Server {
   // After the counter thread has stopped: the links' sessions go.
   void DropSessions();
 
-  // For the welcome page, the metrics and the announcement.
+  // For the welcome page, the metrics and the announcement (the portmapper
+  // is on port 111, rpc::kPortmapPort); on the io_context's thread but
+  // Commands(), which any thread may read.
   bool On() const { return !acceptors_.empty(); }
   std::uint16_t CorePort() const { return corePort_; }
   std::uint16_t AbortPort() const { return abortPort_; }
