@@ -187,6 +187,11 @@ int main(int argc, char** argv) {
   const auto bound = server.Bound();
   for (const auto& endpoint : bound) log.Notice("serving SCPI on " + EndpointText(endpoint));
 #ifndef _WIN32
+  if (options.vxi11.empty() && !options.noVxi11) {
+    log.Warning(
+        "VXI-11 is off: --listen has no IPv4 address, and the portmapper knows IPv4 only "
+        "(give --vxi11 ADDR, or --no-vxi11)");
+  }
   if (vxi11.On()) {
     std::string why;
     const auto mode = portmapper.Start(vxi11.Addresses(), vxi11.CorePort(), &why);
