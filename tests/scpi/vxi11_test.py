@@ -414,6 +414,20 @@ class Vxi11OptionsTest(unittest.TestCase):
         self.assertEqual(out.returncode, 2)
         self.assertIn("192.0.2.1:0: no interface of this machine has that address", out.stderr)
 
+    def test_without_the_right_to_port_111_vxi11_is_off(self):
+        with temp_dir() as d:
+            sim = Sim(d)
+            server = Server(["setpriv", "--bounding-set=-net_bind_service", SERVER, "--port", "3",
+                             "--listen", "127.0.0.1:0"], env=env_with_ports(d))
+            try:
+                self.assertTrue(server.port, server.text())
+                self.assertTrue(server.wait_for("VXI-11 is off: no rpcbind runs, and port 111 "
+                                                "needs root or CAP_NET_BIND_SERVICE", 5),
+                                server.text())
+            finally:
+                self.assertEqual(server.stop(), 0)
+                sim.stop()
+
     def test_allow_and_max_clients_hold_for_vxi11(self):
         with temp_dir() as d:
             sim = Sim(d)
