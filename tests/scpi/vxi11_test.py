@@ -265,8 +265,10 @@ class Vxi11Test(unittest.TestCase):
         self.assertEqual(other.lock(WAITLOCK, 300), 11)
         self.assertEqual(other.unlock(), 12)
         # Freed while waiting: the call goes on.
-        threading.Timer(0.3, holder.unlock).start()
+        unlock = threading.Timer(0.3, holder.unlock)
+        unlock.start()
         self.assertEqual(other.write(b"*IDN?\n", flags=END | WAITLOCK, lock_timeout=5000)[0], 0)
+        unlock.join()  # its reply read before the holder's next call
         self.assertTrue(other.read()[2].startswith(b"Kolvane,"))
         # Freed by destroy_link, and by the connection's loss.
         self.assertEqual(holder.lock(), 0)
