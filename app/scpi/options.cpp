@@ -50,11 +50,13 @@ std::optional<asio::ip::tcp::endpoint> Listen(std::string_view text) {
   return asio::ip::tcp::endpoint(*address, n);
 }
 
+#ifndef _WIN32
 std::optional<asio::ip::address_v4> Vxi11Address(std::string_view text) {
   const auto address = Address(text);
   if (!address || !address->is_v4()) return std::nullopt;
   return address->to_v4();
 }
+#endif
 
 std::optional<AllowedNetwork> Network(std::string_view text) {
   AllowedNetwork net;
