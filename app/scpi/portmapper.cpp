@@ -192,8 +192,9 @@ Portmapper::Mode Portmapper::Start(const std::vector<asio::ip::address_v4>& addr
   if (RpcbindRuns()) {
     if (!RpcbindRegister(corePort)) {
       *why =
-          "the portmapper on this machine (rpcbind) refused to register it (has another "
-          "program registered VXI-11 already? see rpcinfo -p)";
+          "the portmapper of this machine refused to register it: another server has "
+          "registered VXI-11 already or answers port 111 itself, or one that was killed "
+          "left its registration (see rpcinfo -p; rpcinfo -d 395183 1 removes it)";
       return mode_ = Mode::kOff;
     }
     return mode_ = Mode::kRpcbind;
