@@ -394,7 +394,7 @@ class Vxi11Test(unittest.TestCase):
                 self.assertTrue(second.port, second.text())
                 self.assertTrue(second.wait_for("VXI-11 is off: ", 5), second.text())
             finally:
-                self.assertEqual(second.stop(), 0)
+                self.assertEqual(second.stop(), 0, second.text())
                 sim.stop()
 
 
