@@ -24,7 +24,7 @@ constexpr std::size_t kMaxPortmapClients = 32;
 struct Network {
   std::uint32_t base = 0;
   std::uint32_t mask = 0;
-  bool Contains(std::uint32_t a) const { return (a & mask) == (base & mask); }
+  std::uint32_t Broadcast() const { return base | ~mask; }
 };
 
 // The network of each served address, from the interface that has it.
@@ -53,7 +53,17 @@ std::vector<Network> NetworksOf(const std::vector<asio::ip::address_v4>& address
 
 struct Portmapper::Own {
   Own(asio::io_context& io, EventLog& log, std::vector<AllowedNetwork> allow)
-      : io(io), log(log), allow(std::move(allow)), udp(io) {}
+      : io(io), log(log), allow(std::move(allow)) {}
+
+  // A UDP socket, and the one its replies leave by: a socket bound to a
+  // network's broadcast address hears discovery but cannot send from it.
+  struct Udp {
+    explicit Udp(asio::io_context& io) : socket(io) {}
+    asio::ip::udp::socket socket;
+    asio::ip::udp::socket* replyVia = nullptr;
+    std::array<char, 2048> datagram{};
+    asio::ip::udp::endpoint sender;
+  };
 
   struct Client {
     explicit Client(asio::ip::tcp::socket s) : socket(std::move(s)) {}
@@ -69,30 +79,15 @@ struct Portmapper::Own {
   EventLog& log;
   std::vector<AllowedNetwork> allow;
   std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> acceptors;
-  asio::ip::udp::socket udp;
-  std::array<char, 2048> datagram{};
-  asio::ip::udp::endpoint sender;
-  std::vector<Network> networks;
-  bool everyone = false;
+  std::vector<std::unique_ptr<Udp>> udp;
   std::uint16_t corePort = 0;
   std::set<ClientPtr> clients;
   bool stopping = false;
 
-  // On the networks served, and let in by --allow.
+  // Let in by --allow.
   bool Serves(const asio::ip::address& address, const std::string& peer) {
-    if (!Allowed(allow, address)) {
-      log.Warning("refused portmapper client " + peer + ": not in any --allow network", peer);
-      return false;
-    }
-    if (everyone) return true;
-    asio::ip::address a = address;
-    if (a.is_v6() && a.to_v6().is_v4_mapped()) {
-      a = asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
-    }
-    if (!a.is_v4()) return false;
-    for (const Network& n : networks) {
-      if (n.Contains(a.to_v4().to_uint())) return true;
-    }
+    if (Allowed(allow, address)) return true;
+    log.Warning("refused portmapper client " + peer + ": not in any --allow network", peer);
     return false;
   }
 
@@ -158,23 +153,24 @@ struct Portmapper::Own {
     clients.erase(c);
   }
 
-  void Receive() {
-    udp.async_receive_from(asio::buffer(datagram), sender, [this](error_code ec, std::size_t n) {
-      if (stopping || ec == asio::error::operation_aborted) return;
-      if (!ec && Serves(sender.address(), sender.address().to_string())) {
-        const rpc::PortmapAnswer answer =
-            rpc::Portmap(std::string_view(datagram.data(), n), corePort);
-        if (answer.reply) udp.send_to(asio::buffer(*answer.reply), sender, 0, ec);
-      }
-      Receive();
-    });
+  void Receive(Udp& u) {
+    u.socket.async_receive_from(
+        asio::buffer(u.datagram), u.sender, [this, &u](error_code ec, std::size_t n) {
+          if (stopping || ec == asio::error::operation_aborted) return;
+          if (!ec && Serves(u.sender.address(), u.sender.address().to_string())) {
+            const rpc::PortmapAnswer answer =
+                rpc::Portmap(std::string_view(u.datagram.data(), n), corePort);
+            if (answer.reply) u.replyVia->send_to(asio::buffer(*answer.reply), u.sender, 0, ec);
+          }
+          Receive(u);
+        });
   }
 
   void Close() {
     stopping = true;
     error_code ec;
     for (auto& a : acceptors) a->close(ec);
-    udp.close(ec);
+    for (auto& u : udp) u->socket.close(ec);
     for (const auto& c : clients) c->socket.close(ec);
     clients.clear();
   }
@@ -201,8 +197,8 @@ Portmapper::Mode Portmapper::Start(const std::vector<asio::ip::address_v4>& addr
   }
   auto own = std::make_unique<Own>(io_, log_, allow_);
   own->corePort = corePort;
-  for (const auto& a : addresses) own->everyone = own->everyone || a.is_unspecified();
-  own->networks = NetworksOf(addresses);
+  bool everyone = false;
+  for (const auto& a : addresses) everyone = everyone || a.is_unspecified();
   const auto fail = [&](const asio::ip::tcp::endpoint& endpoint, const error_code& ec) {
     std::string reason = BindFailure(endpoint, ec);
     if (ec == asio::error::access_denied) {
@@ -217,11 +213,11 @@ Portmapper::Mode Portmapper::Start(const std::vector<asio::ip::address_v4>& addr
     own->Close();
     return mode_ = Mode::kOff;
   };
-  // TCP on each address served; UDP on every address, for the broadcasts
-  // of discovery, answered on the served networks only.
-  std::vector<asio::ip::address_v4> tcp = addresses;
-  if (own->everyone) tcp = {asio::ip::address_v4::any()};
-  for (const auto& address : tcp) {
+  // TCP and UDP on each address served, and UDP on its network's broadcast
+  // address for discovery, answered from the address itself.
+  std::vector<asio::ip::address_v4> served = addresses;
+  if (everyone) served = {asio::ip::address_v4::any()};
+  for (const auto& address : served) {
     const asio::ip::tcp::endpoint endpoint(address, rpc::kPortmapPort);
     auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(io_);
     error_code ec;
@@ -232,17 +228,35 @@ Portmapper::Mode Portmapper::Start(const std::vector<asio::ip::address_v4>& addr
     if (ec) return fail(endpoint, ec);
     own->acceptors.push_back(std::move(acceptor));
   }
-  {
-    const asio::ip::udp::endpoint endpoint(asio::ip::address_v4::any(), rpc::kPortmapPort);
+  const auto bindUdp = [&](asio::ip::address_v4 address, Own::Udp* replyVia) -> Own::Udp* {
+    const asio::ip::udp::endpoint endpoint(address, rpc::kPortmapPort);
+    auto u = std::make_unique<Own::Udp>(io_);
     error_code ec;
-    own->udp.open(endpoint.protocol(), ec);
-    if (!ec) own->udp.set_option(asio::socket_base::reuse_address(true), ec);
-    if (!ec) own->udp.set_option(asio::socket_base::broadcast(true), ec);
-    if (!ec) own->udp.bind(endpoint, ec);
-    if (ec) return fail(asio::ip::tcp::endpoint(endpoint.address(), endpoint.port()), ec);
+    u->socket.open(endpoint.protocol(), ec);
+    if (!ec) u->socket.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) u->socket.set_option(asio::socket_base::broadcast(true), ec);
+    if (!ec) u->socket.bind(endpoint, ec);
+    if (ec) {
+      fail(asio::ip::tcp::endpoint(address, rpc::kPortmapPort), ec);
+      return nullptr;
+    }
+    u->replyVia = replyVia != nullptr ? &replyVia->socket : &u->socket;
+    own->udp.push_back(std::move(u));
+    return own->udp.back().get();
+  };
+  const std::vector<Network> networks = NetworksOf(served);
+  for (std::size_t i = 0; i < served.size(); ++i) {
+    Own::Udp* unicast = bindUdp(served[i], nullptr);
+    if (unicast == nullptr) return mode_;
+    const Network& n = networks[i];
+    const bool hasBroadcast =
+        !everyone && !served[i].is_loopback() && n.mask != 0xFFFFFFFFu && n.Broadcast() != n.base;
+    if (hasBroadcast && bindUdp(asio::ip::address_v4(n.Broadcast()), unicast) == nullptr) {
+      return mode_;
+    }
   }
   for (auto& a : own->acceptors) own->Accept(*a);
-  own->Receive();
+  for (auto& u : own->udp) own->Receive(*u);
   own_ = std::move(own);
   return mode_ = Mode::kOwn;
 }

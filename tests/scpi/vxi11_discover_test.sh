@@ -64,7 +64,8 @@ pids+=($!)
 wait_for "$work/sim.out" '^ready ' || fail "the simulator did not start"
 
 # Starts the server with the given options, waits for VXI-11 to be served
-# the way given, and checks that lxi discover finds it at 10.201.0.1.
+# the way given, and checks that lxi discover finds it at 10.201.0.1 (or,
+# with DISCOVER_NONE=1, that it finds nothing).
 discover() {  # expected-line args...
   local expected=$1
   shift
@@ -73,8 +74,12 @@ discover() {  # expected-line args...
   pids+=("$server")
   wait_for "$work/server.err" "$expected" || fail "$* : no '$expected'"
   in_client timeout 30 lxi discover -t 2 >"$work/discover.out" 2>&1 || true
-  grep -q "Found \"Kolvane,Frequency Counter,0005,.*\" on address 10.201.0.1" "$work/discover.out" ||
-    fail "$* : lxi discover did not find the server"
+  if [ "${DISCOVER_NONE:-0}" = 1 ]; then
+    ! grep -q "Found" "$work/discover.out" || fail "$* : found on a network it does not serve"
+  else
+    grep -q "Found \"Kolvane,Frequency Counter,0005,.*\" on address 10.201.0.1" "$work/discover.out" ||
+      fail "$* : lxi discover did not find the server"
+  fi
   if [[ $expected == registered* ]]; then
     # The core channel alone: the abort channel's port travels in create_link's reply.
     rpcinfo -p 127.0.0.1 >"$work/rpcinfo.out"
@@ -84,13 +89,15 @@ discover() {  # expected-line args...
   kill -TERM "$server"
   wait "$server" || fail "$* : exit status $?"
   unset 'pids[${#pids[@]}-1]'
-  echo "ok: lxi discover finds it with $* ($expected)"
+  echo "ok: lxi discover $([ "${DISCOVER_NONE:-0}" = 1 ] && echo "does not find" || echo finds) it with $* ($expected)"
 }
 
 # Without rpcbind: our own portmapper on port 111, for VXI-11 on the
 # interface's address, then on every address.
 discover "found through our own portmapper" --listen 10.201.0.1:0
 discover "found through our own portmapper" --listen 127.0.0.1:0 --vxi11 0.0.0.0
+# VXI-11 on loopback alone: the other namespace's broadcast gets no answer.
+DISCOVER_NONE=1 discover "found through our own portmapper" --listen 127.0.0.1:0
 
 # With rpcbind: registered there, and unregistered at exit.
 rpcbind -f -w &
