@@ -25,8 +25,10 @@ class Portmapper {
   Portmapper(const Portmapper&) = delete;
   Portmapper& operator=(const Portmapper&) = delete;
 
-  // Makes the core channel's port known for clients on these addresses'
-  // networks (0.0.0.0: every network). kOff with *why when it cannot be.
+  // Makes the core channel's port known to clients of these addresses: our
+  // own portmapper answers on each of them, and on its network's broadcast
+  // address for discovery (0.0.0.0: every interface). kOff with *why when
+  // it cannot be.
   Mode Start(const std::vector<asio::ip::address_v4>& addresses, std::uint16_t corePort,
              std::string* why);
   // Removes the registration, or closes the own portmapper's sockets; on
