@@ -442,21 +442,23 @@ Vxi11Server::Outcome Vxi11Server::Try(const ConnectionPtr& c) {
         return now < p.ioDeadline ? Outcome::kWaiting : error(rpc::vxi_err::kIoTimeout);
       }
       link->input += parms.data;
-      if ((parms.flags & rpc::kEnd) != 0) {
-        std::string_view rest = link->input;
-        while (!rest.empty()) {
-          const std::size_t lf = rest.find('\n');
-          const std::string_view line = rest.substr(0, lf);
-          if (!line.empty() && line != "\r") {
-            link->waiting.emplace_back(line);
-            link->waitingBytes += line.size();
-          }
-          if (lf == std::string_view::npos) break;
-          rest.remove_prefix(lf + 1);
+      // A line runs once its LF has come (IEEE 488.2's terminator, which
+      // pyvisa-py relies on: it sends a message of more than 1 KiB
+      // without END), or with the END piece.
+      const bool end = (parms.flags & rpc::kEnd) != 0;
+      std::string_view rest = link->input;
+      while (!rest.empty()) {
+        const std::size_t lf = rest.find('\n');
+        if (lf == std::string_view::npos && !end) break;
+        const std::string_view line = rest.substr(0, lf);
+        if (!line.empty() && line != "\r") {
+          link->waiting.emplace_back(line);
+          link->waitingBytes += line.size();
         }
-        link->input.clear();
-        Pump(*link);
+        rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
       }
+      link->input.erase(0, link->input.size() - rest.size());
+      Pump(*link);
       return reply(
           rpc::WriteResult(rpc::vxi_err::kNone, static_cast<std::uint32_t>(parms.data.size())));
     }
@@ -762,13 +764,16 @@ void Vxi11Server::LineDone(std::int32_t lid, std::uint64_t generation,
   if (it == links_.end()) return;
   Link& link = *it->second;
   link.running = false;
-  if (reply && generation == link.generation) {
+  // The reply in hand may be long (READ? of many samples); what the client
+  // has left unread before it is what counts.
+  const bool overrun = link.outputBytes > kMaxOutput;
+  if (reply && generation == link.generation && !overrun) {
     reply->push_back('\n');
     link.outputBytes += reply->size();
     link.output.push_back(std::move(*reply));
   }
   const std::uint64_t connection = link.connection;
-  if (link.outputBytes > kMaxOutput) {
+  if (overrun) {
     const auto owner = connections_.find(connection);
     if (owner != connections_.end()) {
       CloseConnection(owner->second, "more than 1 MiB of replies left unread");

@@ -233,6 +233,15 @@ class Vxi11Test(unittest.TestCase):
         self.assertEqual(inst.query("SYST:ERR?"), '0,"No error"')
         inst.write("SAMP:COUN 1;:SENS:FREQ:GATE:TIME 0.01")
 
+    def test_long_message_and_reply_in_pieces(self):
+        # 180 kB written in pieces of maxRecvSize; a reply over 1 MiB read in pieces.
+        inst = self.open(timeout=20000)
+        inst.write(";".join(["*IDN?"] * 30000))
+        reply = inst.read().split(";")
+        self.assertEqual(len(reply), 30000)
+        self.assertEqual(len(set(reply)), 1)
+        self.assertTrue(reply[0].startswith("Kolvane,"))
+
     def test_lock_held_by_a_second_session(self):
         a, b = self.open(), self.open(timeout=2000)
         a.lock_excl()
@@ -292,7 +301,12 @@ class Vxi11Test(unittest.TestCase):
         error, reason, data = link.read(io_timeout=300)
         self.assertEqual((error, data), (15, b""))
         self.assertGreaterEqual(time.time() - start, 0.25)
-        link.write(b"*IDN?\n")
+        # Pieces: a line runs with its LF (IEEE 488.2's terminator) or the END piece.
+        self.assertEqual(link.write(b"*ID", flags=0)[0], 0)
+        self.assertEqual(link.read(io_timeout=200)[0], 15)
+        link.write(b"N?", flags=END)
+        self.assertTrue(link.read()[2].startswith(b"Kolvane,"))
+        link.write(b"*IDN?\n", flags=0)
         error, reason, data = link.read(size=4)
         self.assertEqual((error, reason, data), (0, 1, b"Kolv"))  # REQCNT
         error, reason, data = link.read()
