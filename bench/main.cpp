@@ -32,7 +32,9 @@ const char kUsage[] =
     "scpi    kolvane-scpi against kolvane-sim on 127.0.0.1: *IDN? round trip, lxi\n"
     "        benchmark, the time from a result's last byte to the READ? reply, READ? at\n"
     "        full rate with and without 100 idle connections, and the server's CPU\n"
-    "        idle and at 10 results per second, S seconds each (default 10).\n"
+    "        idle and at 10 results per second, S seconds each (default 10); then\n"
+    "        the *IDN? round trip and READ? latency over VXI-11, in a network\n"
+    "        namespace of its own (as root; skipped otherwise).\n"
     "\n"
     "The load average is printed with the figures: on a busy machine, run again.\n";
 

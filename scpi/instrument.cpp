@@ -283,12 +283,13 @@ void Instrument::Arm() {
 }
 
 bool Instrument::Acquire(int n, bool armed, std::vector<std::string>& readings,
-                         std::vector<Error>& errors) {
+                         std::vector<Error>& errors, const std::atomic<bool>* cancel) {
   for (int i = 0; i < n; ++i) {
     if (St().singleShot != 0 && (i > 0 || !armed)) model_.Instrument().Start();
     const std::uint64_t deadline = clock_.NowMs() + ResultWaitMs();
     std::optional<std::string> value;
     do {
+      if (cancel != nullptr && cancel->load()) return false;
       // Back to back, as the logger polls: the status read waits for a result.
       const CounterReading r = model_.Instrument().Poll(true);
       if (model_.Session().Lost()) {

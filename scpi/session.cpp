@@ -39,6 +39,7 @@ std::optional<std::string> ScpiSession::Execute(std::string_view line) {
   ctx_.lastErrors.clear();
   std::optional<std::string> reply;
   for (std::string_view text : SplitUnits(line)) {
+    if (ctx_.Cancelled()) return std::nullopt;
     if (IsBlank(text)) continue;
     Error e;
     const std::optional<Unit> unit = ParseUnit(text, e);
@@ -67,7 +68,7 @@ std::optional<std::string> ScpiSession::Execute(std::string_view line) {
       }
     }
   }
-  return reply;
+  return ctx_.Cancelled() ? std::nullopt : reply;
 }
 
 }  // namespace kolvane::scpi

@@ -32,6 +32,8 @@
 #include <csignal>
 
 #include "app/scpi/announce.h"
+#include "app/scpi/portmapper.h"
+#include "app/scpi/vxi11_server.h"
 #include "platform/posix/port_diagnostics.h"
 #include "platform/posix/system_clock.h"
 #include "platform/posix/system_deps.h"
@@ -106,6 +108,11 @@ int main(int argc, char** argv) {
         "--announce: the Windows build cannot announce over mDNS (it needs avahi-daemon, "
         "which Linux has); leave out --announce and give clients the address and port");
   }
+  if (options.vxi11Given) {
+    return Fail(
+        "--vxi11: the Windows build has no VXI-11 (it needs the portmapper, which Linux has); "
+        "leave out --vxi11 and reach the server as TCPIP::<host>::5025::SOCKET");
+  }
 #endif
 
   EventLog log(options.quiet);
@@ -124,9 +131,21 @@ int main(int argc, char** argv) {
       io, [&engine] { return engine.OpenSession(); }, log, settings);
   // Addresses first: a bad one is found before anything is sent to the port.
   if (const auto why = server.Listen(options.listen)) return Fail(*why);
+#ifndef _WIN32
+  Vxi11Server vxi11(
+      io, server, [&engine] { return engine.OpenSession(); }, log, options.allow);
+  if (!options.vxi11.empty()) {
+    if (const auto why = vxi11.Listen(options.vxi11)) return Fail(*why);
+  }
+  Portmapper portmapper(io, log, options.allow);
+#endif
 
   const auto stop = [&] {
     server.Shutdown();
+#ifndef _WIN32
+    vxi11.Shutdown();
+    portmapper.Shutdown();
+#endif
     io.stop();
   };
 #ifdef _WIN32
@@ -167,6 +186,30 @@ int main(int argc, char** argv) {
              "," + identity.model + "," + identity.serial + "," + identity.version);
   const auto bound = server.Bound();
   for (const auto& endpoint : bound) log.Notice("serving SCPI on " + EndpointText(endpoint));
+#ifndef _WIN32
+  if (options.vxi11.empty() && !options.noVxi11) {
+    log.Warning(
+        "VXI-11 is off: --listen has no IPv4 address, and the portmapper knows IPv4 only "
+        "(give --vxi11 ADDR, or --no-vxi11)");
+  }
+  if (vxi11.On()) {
+    std::string why;
+    const auto mode = portmapper.Start(vxi11.Addresses(), vxi11.CorePort(), &why);
+    if (mode == Portmapper::Mode::kOff) {
+      vxi11.Close();
+      log.Warning("VXI-11 is off: " + why + "; serving the raw socket only");
+    } else {
+      for (const auto& address : vxi11.Addresses()) {
+        log.Notice("serving VXI-11 on " +
+                   EndpointText(asio::ip::tcp::endpoint(address, vxi11.CorePort())) +
+                   " (abort channel on port " + std::to_string(vxi11.AbortPort()) + ")");
+      }
+      log.Notice(mode == Portmapper::Mode::kRpcbind
+                     ? "VXI-11 registered with this machine's rpcbind"
+                     : "VXI-11 found through our own portmapper on port 111 (no rpcbind runs)");
+    }
+  }
+#endif
 
 #ifndef _WIN32
   std::unique_ptr<Announcer> announcer;
@@ -191,6 +234,9 @@ int main(int argc, char** argv) {
 #endif
 
   server.Start();
+#ifndef _WIN32
+  vxi11.Start();
+#endif
   io.run();
 
 #ifndef _WIN32
@@ -199,6 +245,9 @@ int main(int argc, char** argv) {
   // Every connection is closed; the command in hand finishes, then the
   // port closes as the panel closes it.
   server.StopCounter();
+#ifndef _WIN32
+  vxi11.DropSessions();
+#endif
   engine.Close();
   log.Notice("stopped; the port is closed");
   return kExitOk;

@@ -30,6 +30,8 @@ constexpr int kAddressNotAvailable = WSAEADDRNOTAVAIL;
 constexpr int kAddressNotAvailable = EADDRNOTAVAIL;
 #endif
 
+}  // namespace
+
 std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const error_code& ec) {
   std::string why;
   if (ec == asio::error::address_in_use) {
@@ -43,8 +45,6 @@ std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const error_cod
   }
   return "cannot serve on " + EndpointText(endpoint) + ": " + why;
 }
-
-}  // namespace
 
 struct Server::Connection {
   explicit Connection(asio::ip::tcp::socket s) : socket(std::move(s)) {}
@@ -139,7 +139,7 @@ void Server::Admit(asio::ip::tcp::socket socket) {
     socket.close(ec);
     return;
   }
-  if (connections_.size() >= static_cast<std::size_t>(settings_.maxClients)) {
+  if (Full()) {
     log_.Warning("refused " + peer + ": " + std::to_string(settings_.maxClients) +
                      " clients are connected already (--max-clients)",
                  peer);

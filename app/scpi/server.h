@@ -29,6 +29,9 @@ struct ServerSettings {
   std::size_t maxPendingOutput = std::size_t{1} << 20;
 };
 
+// "cannot serve on 127.0.0.1:5025: address in use (...)".
+std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const error_code& ec);
+
 // Opens a session for a new connection; runs on the counter thread.
 using SessionFactory = std::function<std::unique_ptr<scpi::Session>()>;
 
@@ -55,6 +58,13 @@ class Server {
   // Posts a job to the counter thread, in turn with the clients' lines.
   void OnCounterThread(std::function<void()> job) { counter_.Post(std::move(job)); }
   std::size_t Connections() const { return connections_.size(); }
+  // Connections of the other listeners (VXI-11) count against --max-clients
+  // too; they say when one opens (+1) and closes (-1).
+  void OtherClients(int delta) { others_ += delta; }
+  bool Full() const {
+    return connections_.size() + others_ >= static_cast<std::size_t>(settings_.maxClients);
+  }
+  int MaxClients() const { return settings_.maxClients; }
 
  private:
   struct Connection;
@@ -81,6 +91,7 @@ class Server {
   std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> acceptors_;
   std::unordered_map<std::uint64_t, ConnectionPtr> connections_;
   std::uint64_t nextId_ = 1;
+  std::size_t others_ = 0;
   bool stopping_ = false;
   // The counter thread's: each connection's session.
   std::unordered_map<std::uint64_t, std::unique_ptr<scpi::Session>> sessions_;
