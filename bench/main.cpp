@@ -33,7 +33,9 @@ const char kUsage[] =
     "        benchmark, the time from a result's last byte to the READ? reply, READ? at\n"
     "        full rate with and without 100 idle connections, the server's CPU idle\n"
     "        and at 10 results per second, and HTTP / and /metrics to 8 clients at\n"
-    "        once, S seconds each (default 10).\n"
+    "        once, S seconds each (default 10); then the *IDN? round trip and READ?\n"
+    "        latency over VXI-11, in a network namespace of its own (as root;\n"
+    "        skipped otherwise).\n"
     "\n"
     "The load average is printed with the figures: on a busy machine, run again.\n";
 

@@ -3,11 +3,17 @@
 // byte on the line to the READ? reply, a client reading at full rate with
 // and without 100 idle connections beside it, the server's CPU time idle
 // and at 10 results per second, and the HTTP pages (/ and /metrics) to 8
-// clients at once.
+// clients at once. Then the same round trip and READ? latency over VXI-11,
+// in a network namespace of the benchmark's own (as root), since VXI-11's
+// portmapper is on port 111.
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -18,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -26,6 +33,8 @@
 
 #include "bench/modes.h"
 #include "bench/report.h"
+#include "rpc/message.h"
+#include "rpc/vxi11.h"
 #include "tests/integration/sim_process.h"
 
 namespace kolvane::bench {
@@ -115,17 +124,107 @@ class Client {
   std::string buffer_;
 };
 
-// kolvane-scpi as a child process on a free port.
+// A blocking VXI-11 client of one link on 127.0.0.1, which finds the core
+// channel through the portmapper as VISA libraries do.
+class VxiClient {
+ public:
+  VxiClient() {
+    const std::string port =
+        Call(Connect(rpc::kPortmapPort), rpc::kPortmapProgram, rpc::kPortmapVersion,
+             rpc::kPortmapGetPort, rpc::GetPortArgs(rpc::kCoreProgram, 1, rpc::kProtocolTcp));
+    close(fd_);
+    fd_ = -1;
+    if (port.size() != 4) return;
+    rpc::XdrReader r(port);
+    const std::uint32_t core = r.U32();
+    if (core == 0) return;
+    const std::string link =
+        Call(Connect(static_cast<int>(core)), rpc::kCoreProgram, 1, 10,
+             rpc::XdrWriter().I32(1).Bool(false).U32(0).Opaque("inst0").Bytes());
+    rpc::XdrReader l(link);
+    const std::int32_t error = l.I32();
+    lid_ = l.I32();
+    ok_ = l.ok() && error == 0;
+  }
+  ~VxiClient() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Ok() const { return ok_; }
+  // device_write of the line with END, then device_read until END; empty on failure.
+  std::string Query(const std::string& line) {
+    const std::string w = Call(
+        fd_, rpc::kCoreProgram, 1, 11,
+        rpc::XdrWriter().I32(lid_).U32(10000).U32(0).U32(rpc::kEnd).Opaque(line + "\n").Bytes());
+    if (w.size() != 8) return {};
+    std::string reply;
+    for (;;) {
+      const std::string r =
+          Call(fd_, rpc::kCoreProgram, 1, 12,
+               rpc::XdrWriter().I32(lid_).U32(65536).U32(10000).U32(0).U32(0).U32(0).Bytes());
+      rpc::XdrReader x(r);
+      const std::int32_t error = x.I32();
+      const std::int32_t reason = x.I32();
+      reply += x.Opaque(65536);
+      if (!x.ok() || error != 0) return {};
+      if ((reason & rpc::kReasonEnd) != 0) break;
+    }
+    if (!reply.empty() && reply.back() == '\n') reply.pop_back();
+    return reply;
+  }
+
+ private:
+  int Connect(int port) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return -1;
+    const int one = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd_;
+  }
+  // One call's results; empty on failure.
+  std::string Call(int fd, std::uint32_t program, std::uint32_t version, std::uint32_t proc,
+                   const std::string& args) {
+    if (fd < 0) return {};
+    const std::string out = rpc::Frame(rpc::CallMessage(++xid_, program, version, proc, args));
+    if (write(fd, out.data(), out.size()) != static_cast<ssize_t>(out.size())) return {};
+    rpc::RecordReader reader;
+    std::string record;
+    char b[65536 + 512];
+    for (auto status = rpc::RecordReader::Status::kMore;
+         status == rpc::RecordReader::Status::kMore;) {
+      const ssize_t n = read(fd, b, sizeof b);
+      if (n <= 0) return {};
+      status = reader.Feed(std::string_view(b, static_cast<std::size_t>(n)), &record);
+      if (status == rpc::RecordReader::Status::kTooLong) return {};
+    }
+    const auto reply = rpc::ParseReply(record);
+    if (!reply || reply->xid != xid_ || reply->stat != rpc::AcceptStat::kSuccess) return {};
+    return std::string(reply->results);
+  }
+
+  int fd_ = -1;
+  std::uint32_t xid_ = 0;
+  std::int32_t lid_ = 0;
+  bool ok_ = false;
+};
+
+// kolvane-scpi as a child process on a free port; VXI-11 only when asked,
+// as its portmapper takes port 111.
 class ServerProcess {
  public:
-  explicit ServerProcess(int maxClients) : port_(FreePort()), httpPort_(FreePort()) {
+  explicit ServerProcess(int maxClients, bool vxi11 = false)
+      : port_(FreePort()), httpPort_(FreePort()) {
     const std::string listen = "127.0.0.1:" + std::to_string(port_);
     const std::string http = "127.0.0.1:" + std::to_string(httpPort_);
     const std::string max = std::to_string(maxClients);
     pid_ = fork();
     if (pid_ == 0) {
+      const char* noVxi11 = vxi11 ? nullptr : "--no-vxi11";
       execl(KOLVANE_SCPI_PATH, KOLVANE_SCPI_PATH, "--port", "1", "--listen", listen.c_str(),
-            "--http", http.c_str(), "--max-clients", max.c_str(), "--quiet",
+            "--http", http.c_str(), "--max-clients", max.c_str(), "--quiet", noVxi11,
             static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -235,11 +334,12 @@ std::vector<double> ResultTimes(const std::vector<std::string>& log) {
 }
 
 // READ? back to back for the time given: the replies' arrival times.
-std::vector<double> ReadFor(Client& c, double seconds, std::size_t* bad) {
+std::vector<double> ReadFor(const std::function<std::string(const std::string&)>& query,
+                            double seconds, std::size_t* bad) {
   std::vector<double> arrivals;
   const double end = MonotonicMs() + seconds * 1e3;
   while (MonotonicMs() < end) {
-    const std::string reply = c.Query("READ?");
+    const std::string reply = query("READ?");
     const double t = MonotonicMs();
     if (reply.empty() || reply[0] != '+' || reply.find("E+37") != std::string::npos) {
       ++*bad;
@@ -251,8 +351,112 @@ std::vector<double> ReadFor(Client& c, double seconds, std::size_t* bad) {
   return arrivals;
 }
 
+std::vector<double> ReadFor(Client& c, double seconds, std::size_t* bad) {
+  return ReadFor([&c](const std::string& line) { return c.Query(line); }, seconds, bad);
+}
+
+// The time from each result's last byte to the READ? reply that brought it.
+// The simulator stamps a result once write() has returned, sometimes after
+// the reply has come: each reply goes with the nearest result (they are
+// 100 ms apart), and such a reply counts as 0.
+std::vector<double> Latencies(const std::vector<double>& arrivals,
+                              const std::vector<double>& results) {
+  std::vector<double> latency;
+  for (const double a : arrivals) {
+    const auto it = std::lower_bound(results.begin(), results.end(), a);
+    double nearest = it != results.end() ? *it : -1e9;
+    if (it != results.begin() && a - *std::prev(it) < nearest - a) nearest = *std::prev(it);
+    if (std::abs(a - nearest) < 50) latency.push_back(std::max(0.0, a - nearest));
+  }
+  return latency;
+}
+
 std::string Ms(double ms) {
   return Format("%.3f ms", ms);
+}
+
+// In a child process with network and mount namespaces of its own (its
+// loopback alone, a private /run where no rpcbind is): VXI-11's *IDN?
+// round trips and READ? latencies, as lines "idn <ms>" and "read <ms>", or
+// "skip <why>".
+void MeasureVxi11(const ScpiOptions& options, int out) {
+  const auto say = [out](const std::string& text) {
+    const std::string line = text + "\n";
+    if (write(out, line.data(), line.size()) < 0) _exit(1);
+  };
+  if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0) {
+    return say("skip needs root for a network namespace of its own (port 111)");
+  }
+  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+  mount("tmpfs", "/run", "tmpfs", 0, nullptr);
+  const int s = socket(AF_INET, SOCK_DGRAM, 0);
+  ifreq lo{};
+  std::snprintf(lo.ifr_name, sizeof lo.ifr_name, "lo");
+  ioctl(s, SIOCGIFFLAGS, &lo);
+  lo.ifr_flags = static_cast<short>(lo.ifr_flags | IFF_UP);
+  ioctl(s, SIOCSIFFLAGS, &lo);
+  close(s);
+  {
+    test::SimProcess sim({"--rate", "10", "--signal-khz", "1000"});
+    ServerProcess server(8, true);
+    VxiClient c;
+    if (!sim.Ready() || !server.Ready() || !c.Ok()) return say("skip VXI-11 did not answer");
+    c.Query("FREQ:GATE:TIME 0.01;*OPC?");
+    std::size_t bad = 0;
+    const std::vector<double> arrivals =
+        ReadFor([&c](const std::string& line) { return c.Query(line); }, options.seconds, &bad);
+    for (const double ms : Latencies(arrivals, ResultTimes(sim.Log())))
+      say(Format("read %.6f", ms));
+  }
+  {
+    test::SimProcess sim({"--rate", "100", "--signal-khz", "1000"});
+    ServerProcess server(8, true);
+    VxiClient c;
+    if (!sim.Ready() || !server.Ready() || !c.Ok()) return say("skip VXI-11 did not answer");
+    for (int i = 0; i < options.idnQueries; ++i) {
+      const double t0 = MonotonicMs();
+      if (c.Query("*IDN?").empty()) return say("skip *IDN? over VXI-11 got no reply");
+      say(Format("idn %.6f", MonotonicMs() - t0));
+    }
+  }
+}
+
+void AddVxi11(const ScpiOptions& options, Table& t) {
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    MeasureVxi11(options, fds[1]);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string text;
+  char b[4096];
+  for (ssize_t n; (n = read(fds[0], b, sizeof b)) > 0;) text.append(b, static_cast<std::size_t>(n));
+  close(fds[0]);
+  waitpid(child, nullptr, 0);
+  std::vector<double> idn, latency;
+  std::istringstream in(text);
+  for (std::string kind; in >> kind;) {
+    if (kind == "skip") {
+      std::string why;
+      std::getline(in, why);
+      t.Add("VXI-11", "not measured:" + why);
+      return;
+    }
+    double ms = 0;
+    in >> ms;
+    (kind == "idn" ? idn : latency).push_back(ms);
+  }
+  const double idnP99 = Quantile(idn, 0.99);
+  t.Add("VXI-11 *IDN? round trip, median", Ms(Quantile(idn, 0.5)));
+  t.Add("VXI-11 *IDN? round trip, p99", Ms(idnP99), "at most 1 ms",
+        !idn.empty() && idnP99 <= kIdnTargetMs);
+  const double p99 = Quantile(latency, 0.99);
+  t.Add("VXI-11 result's last byte to READ? reply, median", Ms(Quantile(latency, 0.5)));
+  t.Add("VXI-11 result's last byte to READ? reply, p99", Ms(p99), "at most 5 ms",
+        !latency.empty() && p99 <= kReadTargetMs);
 }
 
 }  // namespace
@@ -280,17 +484,7 @@ int RunScpi(const ScpiOptions& options) {
     const std::vector<double> arrivals = ReadFor(c, options.seconds, &bad);
     const double reading = (server.CpuMs() - cpu0) / ((MonotonicMs() - start) / 100);
 
-    const std::vector<double> results = ResultTimes(sim.Log());
-    // The simulator stamps a result once write() has returned, sometimes
-    // after the reply has come: each reply goes with the nearest result
-    // (they are 100 ms apart), and such a reply counts as 0.
-    std::vector<double> latency;
-    for (const double a : arrivals) {
-      const auto it = std::lower_bound(results.begin(), results.end(), a);
-      double nearest = it != results.end() ? *it : -1e9;
-      if (it != results.begin() && a - *std::prev(it) < nearest - a) nearest = *std::prev(it);
-      if (std::abs(a - nearest) < 50) latency.push_back(std::max(0.0, a - nearest));
-    }
+    const std::vector<double> latency = Latencies(arrivals, ResultTimes(sim.Log()));
     t.Add("server CPU, idle", Format("%.3f %% of one core", idle));
     t.Add(
         "server CPU, READ? at 10 results/s",
@@ -411,6 +605,7 @@ int RunScpi(const ScpiOptions& options) {
           !metricsAll.empty() && metricsP99 <= kHttpTargetMs);
     t.Add("HTTP requests not answered 200", Format("%zu", bad));
   }
+  AddVxi11(options, t);
 
   std::printf("kolvane-bench scpi: kolvane-scpi against kolvane-sim on 127.0.0.1\n");
   std::printf("  load average before %s, after %s\n", loadBefore.c_str(), LoadAverage().c_str());

@@ -2,6 +2,7 @@
 // job. A discrete setting is one row: its values, its query and its setter.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -29,7 +30,10 @@ struct Context {
   int sre = 0;
   int sampleCount = 1;
   bool initiated = false;
-  std::vector<std::string> readings{};  // what FETCh? gives again
+  std::vector<std::string> readings{};        // what FETCh? gives again
+  const std::atomic<bool>* cancel = nullptr;  // Session::WatchCancel's flag
+
+  bool Cancelled() const { return cancel != nullptr && cancel->load(); }
 
   // Queues the error and sets its class's event status bit.
   void Fail(Error e);

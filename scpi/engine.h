@@ -4,6 +4,7 @@
 // time, in the order the lines arrived.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -73,6 +74,11 @@ class Session {
   // The errors the last Execute queued, as SYSTem:ERRor? would give them
   // (those lost to a full queue too), for a log; the queue keeps them.
   virtual std::vector<std::string> LastErrors() const = 0;
+  // A flag that another thread sets to stop the line in hand (VXI-11's
+  // device_clear and device_abort): a reading query waiting for a result
+  // ends with no reply and no error queued, and the rest of the line is
+  // dropped. The caller clears it before the next line; null: none.
+  virtual void WatchCancel(const std::atomic<bool>* flag) = 0;
 };
 
 }  // namespace kolvane::scpi

@@ -349,7 +349,7 @@ void Instrument::Arm() {
 }
 
 bool Instrument::Acquire(int n, bool armed, std::vector<std::string>& readings,
-                         std::vector<Error>& errors) {
+                         std::vector<Error>& errors, const std::atomic<bool>* cancel) {
   struct Collected {
     ~Collected() {
       inst.collecting_ = false;
@@ -362,6 +362,7 @@ bool Instrument::Acquire(int n, bool armed, std::vector<std::string>& readings,
     const std::uint64_t deadline = clock_.NowMs() + ResultWaitMs();
     std::optional<std::string> value;
     do {
+      if (cancel != nullptr && cancel->load()) return false;
       CounterReading r;
       if (!polled_.empty()) {
         // Taken by a tick since INITiate.

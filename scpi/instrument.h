@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -78,7 +79,9 @@ class Instrument {
   void Arm();
   // n readings in NR3; those that failed are +9.91E+37 with their error.
   // False when the line failed (its error is among the errors).
-  bool Acquire(int n, bool armed, std::vector<std::string>& readings, std::vector<Error>& errors);
+  // A set *cancel ends the wait at once with false and no error.
+  bool Acquire(int n, bool armed, std::vector<std::string>& readings, std::vector<Error>& errors,
+               const std::atomic<bool>* cancel = nullptr);
 
   const CounterState& State() const { return model_.State(); }
   // The panel that the commands click.

@@ -138,8 +138,9 @@ void Readings(Call& c) {
     if (!s.Need()) return NoReadings(c);
     std::vector<Error> errors;
     std::vector<std::string> readings;
-    const bool ok = s.inst.Acquire(s.sampleCount, true, readings, errors);
+    const bool ok = s.inst.Acquire(s.sampleCount, true, readings, errors, s.cancel);
     for (Error& e : errors) s.Fail(std::move(e));
+    if (s.Cancelled()) return;  // cleared: no reply, no error
     if (!ok) return NoReadings(c);
     s.readings = std::move(readings);
   }

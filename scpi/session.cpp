@@ -40,6 +40,7 @@ std::optional<std::string> ScpiSession::Execute(std::string_view line) {
   ctx_.lastErrors.clear();
   std::optional<std::string> reply;
   for (std::string_view text : SplitUnits(line)) {
+    if (ctx_.Cancelled()) return std::nullopt;
     if (IsBlank(text)) continue;
     Error e;
     const std::optional<Unit> unit = ParseUnit(text, e);
@@ -69,7 +70,7 @@ std::optional<std::string> ScpiSession::Execute(std::string_view line) {
     }
   }
   ctx_.inst.NoteLink();
-  return reply;
+  return ctx_.Cancelled() ? std::nullopt : reply;
 }
 
 }  // namespace kolvane::scpi

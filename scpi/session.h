@@ -29,6 +29,7 @@ class ScpiSession : public Session {
   std::optional<std::string> Execute(std::string_view line) override;
   void InputOverrun() override;
   std::vector<std::string> LastErrors() const override { return ctx_.lastErrors; }
+  void WatchCancel(const std::atomic<bool>* flag) override { ctx_.cancel = flag; }
 
   const ErrorQueue& Errors() const { return ctx_.errors; }
 

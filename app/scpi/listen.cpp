@@ -15,6 +15,8 @@ constexpr int kAddressNotAvailable = WSAEADDRNOTAVAIL;
 constexpr int kAddressNotAvailable = EADDRNOTAVAIL;
 #endif
 
+}  // namespace
+
 std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const error_code& ec) {
   std::string why;
   if (ec == asio::error::address_in_use) {
@@ -28,8 +30,6 @@ std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const error_cod
   }
   return "cannot serve on " + EndpointText(endpoint) + ": " + why;
 }
-
-}  // namespace
 
 std::optional<std::string> OpenAcceptors(
     asio::io_context& io, const std::vector<asio::ip::tcp::endpoint>& endpoints,

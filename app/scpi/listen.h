@@ -18,6 +18,9 @@ std::optional<std::string> OpenAcceptors(
     asio::io_context& io, const std::vector<asio::ip::tcp::endpoint>& endpoints,
     std::vector<std::unique_ptr<asio::ip::tcp::acceptor>>* out);
 
+// "cannot serve on 127.0.0.1:5025: address in use (...)".
+std::string BindFailure(const asio::ip::tcp::endpoint& endpoint, const error_code& ec);
+
 // The addresses bound, with the ports the system chose for port 0.
 std::vector<asio::ip::tcp::endpoint> BoundEndpoints(
     const std::vector<std::unique_ptr<asio::ip::tcp::acceptor>>& acceptors);

@@ -37,6 +37,8 @@
 #include <csignal>
 
 #include "app/scpi/announce.h"
+#include "app/scpi/portmapper.h"
+#include "app/scpi/vxi11_server.h"
 #include "platform/posix/port_diagnostics.h"
 #include "platform/posix/system_clock.h"
 #include "platform/posix/system_deps.h"
@@ -117,6 +119,11 @@ int main(int argc, char** argv) {
         "--announce: the Windows build cannot announce over mDNS (it needs avahi-daemon, "
         "which Linux has); leave out --announce and give clients the address and port");
   }
+  if (options.vxi11Given) {
+    return Fail(
+        "--vxi11: the Windows build has no VXI-11 (it needs the portmapper, which Linux has); "
+        "leave out --vxi11 and reach the server as TCPIP::<host>::5025::SOCKET");
+  }
 #endif
 
   EventLog log(options.quiet);
@@ -136,6 +143,14 @@ int main(int argc, char** argv) {
       io, [&engine] { return engine.OpenSession(); }, log, settings);
   // Addresses first: a bad one is found before anything is sent to the port.
   if (const auto why = server.Listen(options.listen)) return Fail(*why);
+#ifndef _WIN32
+  Vxi11Server vxi11(
+      io, server, [&engine] { return engine.OpenSession(); }, log, options.allow);
+  if (!options.vxi11.empty()) {
+    if (const auto why = vxi11.Listen(options.vxi11)) return Fail(*why);
+  }
+  Portmapper portmapper(io, log, options.allow);
+#endif
 
   // The pages' facts, filled once the instrument has answered.
   web::Site site;
@@ -147,8 +162,10 @@ int main(int argc, char** argv) {
     web::Live l;
     l.telemetry = engine.Live().Take();
     l.clients[static_cast<std::size_t>(scpi::Protocol::kRaw)] = server.Connections();
-    // VXI-11's links are counted here once it serves.
-    l.clients[static_cast<std::size_t>(scpi::Protocol::kVxi11)] = 0;
+#ifndef _WIN32
+    l.clients[static_cast<std::size_t>(scpi::Protocol::kVxi11)] = vxi11.Links();
+    l.telemetry.commands[static_cast<std::size_t>(scpi::Protocol::kVxi11)] = vxi11.Commands();
+#endif
     l.clients[static_cast<std::size_t>(scpi::Protocol::kHttp)] = http ? http->Connections() : 0;
     return l;
   };
@@ -161,6 +178,10 @@ int main(int argc, char** argv) {
   const auto stop = [&] {
     server.Shutdown();
     if (http) http->Shutdown();
+#ifndef _WIN32
+    vxi11.Shutdown();
+    portmapper.Shutdown();
+#endif
     io.stop();
   };
 #ifdef _WIN32
@@ -201,6 +222,30 @@ int main(int argc, char** argv) {
              "," + identity.model + "," + identity.serial + "," + identity.version);
   const auto bound = server.Bound();
   for (const auto& endpoint : bound) log.Notice("serving SCPI on " + EndpointText(endpoint));
+#ifndef _WIN32
+  if (options.vxi11.empty() && !options.noVxi11) {
+    log.Warning(
+        "VXI-11 is off: --listen has no IPv4 address, and the portmapper knows IPv4 only "
+        "(give --vxi11 ADDR, or --no-vxi11)");
+  }
+  if (vxi11.On()) {
+    std::string why;
+    const auto mode = portmapper.Start(vxi11.Addresses(), vxi11.CorePort(), &why);
+    if (mode == Portmapper::Mode::kOff) {
+      vxi11.Close();
+      log.Warning("VXI-11 is off: " + why + "; serving the raw socket only");
+    } else {
+      for (const auto& address : vxi11.Addresses()) {
+        log.Notice("serving VXI-11 on " +
+                   EndpointText(asio::ip::tcp::endpoint(address, vxi11.CorePort())) +
+                   " (abort channel on port " + std::to_string(vxi11.AbortPort()) + ")");
+      }
+      log.Notice(mode == Portmapper::Mode::kRpcbind
+                     ? "VXI-11 registered with this machine's rpcbind"
+                     : "VXI-11 found through our own portmapper on port 111 (no rpcbind runs)");
+    }
+  }
+#endif
   const auto httpBound = http ? http->Bound() : std::vector<asio::ip::tcp::endpoint>{};
   for (const auto& endpoint : httpBound) log.Notice("serving HTTP on " + EndpointText(endpoint));
 
@@ -211,7 +256,13 @@ int main(int argc, char** argv) {
   site.hostName = hostName;
   site.instrumentPort = "COM" + std::to_string(report.port);
   site.listeners.raw = Endpoints(bound);
-  // VXI-11's listeners go here once it serves.
+#ifndef _WIN32
+  if (vxi11.On()) {
+    for (const auto& address : vxi11.Addresses()) {
+      site.listeners.vxi11.push_back({address.to_string(), vxi11.CorePort()});
+    }
+  }
+#endif
   site.listeners.http = Endpoints(httpBound);
   site.interfaces = MachineInterfaces;
 
@@ -223,8 +274,7 @@ int main(int argc, char** argv) {
     a.port = bound.front().port();
     // With several --http, the first is announced.
     if (!httpBound.empty()) a.httpPort = httpBound.front().port();
-    // Set once VXI-11 serves.
-    a.vxi11 = false;
+    a.vxi11 = vxi11.On();
     a.identity = identity;
     a.ipv4Only = true;
     bool loopbackOnly = true;
@@ -248,6 +298,9 @@ int main(int argc, char** argv) {
   // The panel's poll between commands, so that the pages and the metrics
   // stay live whether or not a client asks.
   server.StartTicks([&engine] { engine.Tick(); }, protocol::kPollMs);
+#ifndef _WIN32
+  vxi11.Start();
+#endif
   io.run();
 
 #ifndef _WIN32
@@ -256,6 +309,9 @@ int main(int argc, char** argv) {
   // Every connection is closed; the command in hand finishes, then the
   // port closes as the panel closes it.
   server.StopCounter();
+#ifndef _WIN32
+  vxi11.DropSessions();
+#endif
   engine.Close();
   log.Notice("stopped; the port is closed");
   return kExitOk;

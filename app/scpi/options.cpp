@@ -1,5 +1,6 @@
 #include "app/scpi/options.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <string_view>
@@ -56,6 +57,14 @@ std::optional<asio::ip::tcp::endpoint> Http(std::string_view text) {
   return Endpoint(text, kDefaultHttpPort);
 }
 
+#ifndef _WIN32
+std::optional<asio::ip::address_v4> Vxi11Address(std::string_view text) {
+  const auto address = Address(text);
+  if (!address || !address->is_v4()) return std::nullopt;
+  return address->to_v4();
+}
+#endif
+
 std::optional<AllowedNetwork> Network(std::string_view text) {
   AllowedNetwork net;
   net.text = std::string(text);
@@ -95,7 +104,7 @@ cli::Take Append(std::optional<T> (*parse)(std::string_view), const char* accept
 }
 
 // The options onto *o.
-void Define(cli::CommandLine& line, ServerOptions* o, bool& noHttp) {
+void Define(cli::CommandLine& line, ServerOptions* o) {
   CLI::App& app = line.App();
   app.description(
       "Serves the frequency counter as a SCPI instrument over TCP (raw socket, one\n"
@@ -130,7 +139,7 @@ void Define(cli::CommandLine& line, ServerOptions* o, bool& noHttp) {
                     "a numeric address with an optional port: 127.0.0.1, 0.0.0.0:80, "
                     "[::]:8080; port 0 takes a free one",
                     &o->http));
-  line.Flag("--no-http", &noHttp, "no HTTP server");
+  line.Flag("--no-http", &o->noHttp, "no HTTP server");
   line.Value("--allow", "CIDR",
              "accept clients from this network only (192.168.1.0/24,\n"
              "10.0.0.7, fe80::/10); may be repeated; others are closed\n"
@@ -147,6 +156,31 @@ void Define(cli::CommandLine& line, ServerOptions* o, bool& noHttp) {
                o->maxClients = n;
                return true;
              });
+#ifdef _WIN32
+  line.Value("--vxi11", "ADDR",
+             "not in the Windows build, which has no VXI-11 (use the\n"
+             "raw socket, TCPIP::host::5025::SOCKET)",
+             [o](const std::string&, std::string*) {
+               o->vxi11Given = true;
+               return true;
+             });
+  line.Flag("--no-vxi11", &o->noVxi11, "no VXI-11 (the Windows build has none anyway)");
+#else
+  line.Value("--vxi11", "ADDR",
+             "serve VXI-11 (TCPIP::host::INSTR) on this IPv4 address,\n"
+             "found through the portmapper on port 111; may be\n"
+             "repeated (default: the IPv4 addresses of --listen)",
+             [o](const std::string& value, std::string* what) {
+               const auto v = Vxi11Address(value);
+               *what =
+                   "a numeric IPv4 address without a port: 127.0.0.1, 0.0.0.0, 192.168.1.20 "
+                   "(VXI-11's portmapper knows IPv4 only; the port comes from the portmapper)";
+               if (v) o->vxi11.push_back(*v);
+               o->vxi11Given = true;
+               return v.has_value();
+             });
+  line.Flag("--no-vxi11", &o->noVxi11, "no VXI-11 and no portmapper");
+#endif
   line.Flag("--announce", &o->announce,
             "announce the service over mDNS/DNS-SD (_scpi-raw._tcp)\n"
             "through avahi-daemon");
@@ -198,32 +232,45 @@ std::string EndpointText(const asio::ip::tcp::endpoint& endpoint) {
 bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions* out,
                         std::string* error) {
   ServerOptions o;
-  bool noHttp = false;
   cli::CommandLine line("kolvane-scpi", kColumn);
-  Define(line, &o, noHttp);
+  Define(line, &o);
   *error = line.Parse(args);
   if (!error->empty()) return false;
   if (o.listen.empty()) {
     o.listen.emplace_back(asio::ip::make_address_v4("127.0.0.1"), kDefaultPort);
   }
-  if (noHttp && !o.http.empty()) {
-    *error = "kolvane-scpi: --no-http and --http exclude each other";
+  if (o.noHttp && !o.http.empty()) {
+    *error = "kolvane-scpi: --http and --no-http contradict each other; give one of them";
     return false;
   }
-  if (noHttp) {
+  if (o.noHttp) {
     o.http.clear();
   } else if (o.http.empty()) {
     o.http.emplace_back(asio::ip::make_address_v4("127.0.0.1"), kDefaultHttpPort);
   }
+  if (o.noVxi11 && o.vxi11Given) {
+    *error = "kolvane-scpi: --vxi11 and --no-vxi11 contradict each other; give one of them";
+    return false;
+  }
+  if (!o.vxi11Given) {
+    for (const auto& endpoint : o.listen) {
+      if (!endpoint.address().is_v4()) continue;
+      const auto a = endpoint.address().to_v4();
+      if (std::find(o.vxi11.begin(), o.vxi11.end(), a) == o.vxi11.end()) o.vxi11.push_back(a);
+    }
+  }
+  if (o.noVxi11) o.vxi11.clear();
+#ifdef _WIN32
+  o.vxi11.clear();
+#endif
   *out = std::move(o);
   return true;
 }
 
 std::string ServerHelp() {
   ServerOptions o;
-  bool noHttp = false;
   cli::CommandLine line("kolvane-scpi", kColumn);
-  Define(line, &o, noHttp);
+  Define(line, &o);
   return line.Help();
 }
 

@@ -118,7 +118,7 @@ void Server::Admit(asio::ip::tcp::socket socket) {
     socket.close(ec);
     return;
   }
-  if (connections_.size() >= static_cast<std::size_t>(settings_.maxClients)) {
+  if (Full()) {
     log_.Warning("refused " + peer + ": " + std::to_string(settings_.maxClients) +
                      " clients are connected already (--max-clients)",
                  peer);

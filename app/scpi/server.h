@@ -18,6 +18,7 @@
 
 #include "app/scpi/counter_thread.h"
 #include "app/scpi/event_log.h"
+#include "app/scpi/listen.h"
 #include "app/scpi/net.h"
 #include "app/scpi/options.h"
 #include "scpi/engine.h"
@@ -64,6 +65,13 @@ class Server {
   // Posts a job to the counter thread, in turn with the clients' lines.
   void OnCounterThread(std::function<void()> job) { counter_.Post(std::move(job)); }
   std::size_t Connections() const { return connections_.size(); }
+  // Connections of the other listeners (VXI-11) count against --max-clients
+  // too; they say when one opens (+1) and closes (-1).
+  void OtherClients(int delta) { others_ += delta; }
+  bool Full() const {
+    return connections_.size() + others_ >= static_cast<std::size_t>(settings_.maxClients);
+  }
+  int MaxClients() const { return settings_.maxClients; }
 
  private:
   struct Connection;
@@ -91,6 +99,7 @@ class Server {
   std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> acceptors_;
   std::unordered_map<std::uint64_t, ConnectionPtr> connections_;
   std::uint64_t nextId_ = 1;
+  std::size_t others_ = 0;
   bool stopping_ = false;
   asio::steady_timer ticks_;
   std::function<void()> tick_;

@@ -2,6 +2,8 @@
 // digits, *RST and *TST?, and a pulled bridge with its recovery.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "tests/behaviour/scpi_fixture.h"
 
 namespace kolvane::test {
@@ -157,6 +159,22 @@ TEST(ScpiMeasure, PulledBridgeGivesHardwareErrorsUntilItIsBack) {
   b.Run("FREQ:GATE:TIME 10");
   EXPECT_EQ(b.Frames(), (V{"D1", "T5"}));
   EXPECT_EQ(b.Errors(), std::vector<int>{});
+}
+
+// VXI-11's device_clear: a set flag stops the line in hand with no reply
+// and no error; cleared, the session goes on as before.
+TEST(ScpiMeasure, CancelledLineEndsWithoutReplyOrError) {
+  ScpiBench b;
+  std::atomic<bool> cancel{true};
+  b.session->WatchCancel(&cancel);
+  EXPECT_EQ(b.Run("SAMP:COUN 2;:READ?"), std::nullopt);
+  EXPECT_TRUE(b.Frames().empty());
+  cancel = false;
+  EXPECT_EQ(b.Run("SAMP:COUN?"), "1");
+  EXPECT_TRUE(b.Errors().empty());
+  b.session->WatchCancel(nullptr);
+  b.Result(1230);
+  EXPECT_EQ(b.Run("READ?"), "+1.230E+04");
 }
 
 }  // namespace

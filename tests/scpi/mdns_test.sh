@@ -117,7 +117,7 @@ for txt in '"Manufacturer=Kolvane"' '"SerialNumber=0005"' '"FirmwareVersion=' '"
   [[ "$line" == *"$txt"* ]] || fail "TXT lacks $txt"
 done
 
-# LXI's services on the first HTTP port, under the same name; no VXI-11 here.
+# LXI's services on the first HTTP port, under the same name.
 for type in _lxi._tcp _http._tcp; do
   browse=$(timeout 20 avahi-browse -rptk "$type")
   line=$(echo "$browse" | grep '^=;lo;IPv4;' | grep ";$type;local;") ||
@@ -130,9 +130,15 @@ for type in _lxi._tcp _http._tcp; do
     [[ "$line" == *"$txt"* ]] || fail "$type: TXT lacks $txt"
   done
 done
-if timeout 10 avahi-browse -rptk _vxi-11._tcp | grep -q '^=;'; then
-  fail "_vxi-11._tcp announced while VXI-11 is off"
-fi
+# VXI-11 serves (its own portmapper on port 111 of this namespace): announced there.
+browse=$(timeout 20 avahi-browse -rptk _vxi-11._tcp)
+line=$(echo "$browse" | grep '^=;lo;IPv4;' | grep ";_vxi-11._tcp;local;") ||
+  fail "avahi-browse does not see _vxi-11._tcp: $browse"
+echo "$line" | grep -q "^=;lo;IPv4;$name;" || fail "_vxi-11._tcp: the name is not the same"
+echo "$line" | grep -q ";127.0.0.1;111;" || fail "_vxi-11._tcp: not port 111"
+for txt in '"txtvers=1"' '"Manufacturer=Kolvane"' '"SerialNumber=0005"'; do
+  [[ "$line" == *"$txt"* ]] || fail "_vxi-11._tcp: TXT lacks $txt"
+done
 
 lxi=$(timeout 30 lxi discover -m -t 3 2>&1) || true
 [[ "$lxi" == *"scpi-raw service on port $port"* ]] || fail "lxi discover -m does not find it: $lxi"
