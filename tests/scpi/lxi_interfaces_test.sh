@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The identification document of a server on 0.0.0.0 and [::]: one Interface
-# for each address of the machine, with its mask. Runs in a network
+# for each address of the machine, with its mask, and VXI-11's resource
+# strings while it serves. Runs in a network
 # namespace of its own whose loopback interface carries a second address, so
 # that no packet leaves the machine and the addresses are the test's.
 # Needs KOLVANE_SCPI and KOLVANE_SIM; exits 77 (skipped) where namespaces or
@@ -69,6 +70,9 @@ print("interfaces:", found)
 assert sorted(found) == sorted(expected), (found, expected)
 if "10.77.0.5" in found:
     assert found["10.77.0.5"] == "255.255.255.0", found
+# VXI-11 serves here (its own portmapper on port 111 of the namespace).
+strings = [a.text for a in root.iter(ns + "InstrumentAddressString")]
+assert "TCPIP::127.0.0.1::INSTR" in strings and "TCPIP::127.0.0.1::inst0::INSTR" in strings, strings
 END
   kill -TERM "$server"
   local status=0

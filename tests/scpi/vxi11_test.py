@@ -160,7 +160,8 @@ class Vxi11Test(unittest.TestCase):
         cls.sim = Sim(cls.dir)
         cls.addClassCleanup(cls.sim.stop)
         cls.log = os.path.join(cls.dir, "commands.log")
-        cls.server = Server([SERVER, "--port", "3", "--listen", "127.0.0.1:0", "--log", cls.log],
+        cls.server = Server([SERVER, "--port", "3", "--listen", "127.0.0.1:0", "--http",
+                             "127.0.0.1:0", "--log", cls.log],
                             env=env_with_ports(cls.dir))
         cls.addClassCleanup(cls.server.stop)
         assert cls.server.wait_for(r"VXI-11 found through", 10), cls.server.text()
@@ -202,6 +203,25 @@ class Vxi11Test(unittest.TestCase):
                 self.assertEqual(inst.read_stb(), 0)
         with open(self.log) as f:
             self.assertIn("link", f.read())
+
+    def test_pages_and_metrics_show_vxi11(self):
+        base = f"http://127.0.0.1:{self.server.http_port}"
+        page = subprocess.run(["curl", "-sS", base + "/"], capture_output=True, text=True).stdout
+        self.assertIn("TCPIP::127.0.0.1::INSTR", page)
+        self.assertIn("TCPIP::127.0.0.1::inst0::INSTR", page)
+        self.assertIn(f"<td>VXI-11</td><td>127.0.0.1</td><td>{self.core}</td>", page)
+
+        def sample(name):
+            text = subprocess.run(["curl", "-sS", base + "/metrics"], capture_output=True,
+                                  text=True).stdout
+            m = re.search("^" + re.escape(name) + r" (\S+)$", text, re.M)
+            return float(m.group(1)) if m else None
+
+        before = sample('kolvane_commands_total{protocol="vxi11"}')
+        inst = self.open()
+        inst.query("*IDN?")
+        self.assertEqual(sample('kolvane_clients{protocol="vxi11"}'), 1)
+        self.assertGreaterEqual(sample('kolvane_commands_total{protocol="vxi11"}'), before + 1)
 
     def test_read_past_its_timeout_then_the_reply(self):
         inst = self.open()
@@ -402,7 +422,8 @@ class Vxi11Test(unittest.TestCase):
         # Port 111 is this server's: the second one serves raw SCPI alone.
         with temp_dir() as d:
             sim = Sim(d)
-            second = Server([SERVER, "--port", "3", "--listen", "127.0.0.1:0"],
+            second = Server([SERVER, "--port", "3", "--listen", "127.0.0.1:0", "--http",
+                             "127.0.0.1:0"],
                             env=env_with_ports(d))
             try:
                 self.assertTrue(second.port, second.text())
@@ -434,6 +455,7 @@ class Vxi11OptionsTest(unittest.TestCase):
         with temp_dir() as d:
             sim = Sim(d)
             server = Server(["setpriv", "--bounding-set=-net_bind_service", SERVER, "--port", "3",
+                             "--http", "127.0.0.1:0",
                              "--listen", "127.0.0.1:0"], env=env_with_ports(d))
             try:
                 self.assertTrue(server.port, server.text())
@@ -447,7 +469,8 @@ class Vxi11OptionsTest(unittest.TestCase):
     def test_allow_and_max_clients_hold_for_vxi11(self):
         with temp_dir() as d:
             sim = Sim(d)
-            server = Server([SERVER, "--port", "3", "--listen", "127.0.0.1:0", "--max-clients", "1",
+            server = Server([SERVER, "--port", "3", "--listen", "127.0.0.1:0", "--http",
+                             "127.0.0.1:0", "--max-clients", "1",
                              "--allow", "127.0.0.1"], env=env_with_ports(d))
             try:
                 self.assertTrue(server.wait_for("VXI-11 found through", 10), server.text())
