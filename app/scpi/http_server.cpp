@@ -9,6 +9,7 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#include <boost/beast/websocket/rfc6455.hpp>
 #include <chrono>
 
 #include "app/scpi/listen.h"
@@ -149,6 +150,10 @@ void HttpServer::Serve(const ConnectionPtr& c) {
   r.target = std::string(req.target());
   r.host = std::string(req[http::field::host]);
   r.local = c->local;
+  if (const auto origin = req.find(http::field::origin); origin != req.end()) {
+    r.origin = std::string(origin->value());
+  }
+  r.upgrade = beast::websocket::is_upgrade(req);
   web::Response response;
   try {
     response = handler_(r);

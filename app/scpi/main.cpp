@@ -265,6 +265,7 @@ int main(int argc, char** argv) {
 #endif
   site.listeners.http = Endpoints(httpBound);
   site.interfaces = MachineInterfaces;
+  site.extraHosts = options.httpHosts;
 
 #ifndef _WIN32
   std::unique_ptr<Announcer> announcer;

@@ -336,7 +336,91 @@ std::string MetricsText(const Live& live) {
   return out;
 }
 
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string WithPort(const std::string& name, unsigned short port) {
+  return name + ":" + std::to_string(port);
+}
+
+std::string Bracketed(const std::string& address) {
+  return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+}  // namespace
+
+bool HostAccepted(const Site& site, const Request& request, std::string_view host) {
+  const std::string wanted = Lower(host);
+  if (wanted.empty()) return false;
+  std::vector<std::string> accepted;
+  const auto add = [&](const std::string& name, unsigned short port) {
+    accepted.push_back(Lower(WithPort(name, port)));
+    // Browsers leave the default port out.
+    if (port == 80) accepted.push_back(Lower(name));
+  };
+  std::vector<NetInterface> machine;
+  bool wildcard = false;
+  for (const Endpoint& e : site.listeners.http) wildcard = wildcard || IsWildcard(e.address);
+  if (wildcard && site.interfaces) machine = site.interfaces();
+  for (const Endpoint& e : site.listeners.http) {
+    if (IsWildcard(e.address)) {
+      for (const NetInterface& i : machine) {
+        if (e.address == "::" || !i.v6) add(Bracketed(i.address), e.port);
+      }
+    } else {
+      add(Bracketed(e.address), e.port);
+    }
+    for (const std::string& name :
+         {std::string("localhost"), site.hostName, site.hostName + ".local"}) {
+      if (!site.hostName.empty() || name == "localhost") add(name, e.port);
+    }
+    for (const std::string& name : site.extraHosts) {
+      if (HostOnly(name) == name) add(name, e.port);
+    }
+  }
+  // A proxy's name as given: with its port, or on the default one.
+  for (const std::string& name : site.extraHosts) accepted.push_back(Lower(name));
+  // The address the connection came in on names this server whatever it is.
+  if (!request.local.empty()) {
+    accepted.push_back(Lower(request.local));
+    if (request.local.ends_with(":80")) {
+      accepted.push_back(Lower(request.local.substr(0, request.local.size() - 3)));
+    }
+  }
+  for (const std::string& a : accepted) {
+    if (a == wanted) return true;
+  }
+  return false;
+}
+
+std::optional<Response> Guard(const Request& request, const Site& site) {
+  if (!request.host.empty() && !HostAccepted(site, request, request.host)) {
+    return Problem(421, "This server does not answer to the host name \"" + request.host +
+                            "\"; give --http-host NAME to serve under another name.");
+  }
+  const bool change = request.method == "POST" || request.upgrade;
+  if (change && request.origin) {
+    constexpr std::string_view kScheme = "http://";
+    const std::string& origin = *request.origin;
+    const bool ours = Lower(origin).starts_with(kScheme) &&
+                      HostAccepted(site, request, std::string_view(origin).substr(kScheme.size()));
+    if (!ours) {
+      return Problem(403,
+                     "A page of another site (" + origin + ") may not change this instrument.");
+    }
+  }
+  return std::nullopt;
+}
+
 Response Handle(const Request& request, const Site& site, const std::function<Live()>& live) {
+  if (auto refused = Guard(request, site)) return *refused;
   const std::string path = request.target.substr(0, request.target.find('?'));
   const bool known = path == "/" || path == kIdentificationPath ||
                      path == std::string(kIdentificationPath) + "/" || path == "/metrics";

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +51,8 @@ struct Site {
   Listeners listeners;
   // The machine's addresses, for a listener on 0.0.0.0 or [::].
   std::function<std::vector<NetInterface>()> interfaces;
+  // --http-host: further names the server answers to (DNS names, proxies).
+  std::vector<std::string> extraHosts;
 };
 
 // What changes: asked for at each request.
@@ -59,10 +62,12 @@ struct Live {
 };
 
 struct Request {
-  std::string method;  // "GET"
-  std::string target;  // "/lxi/identification?x=1"
-  std::string host;    // the Host field, as sent (may be empty)
-  std::string local;   // the address the connection came in on, "127.0.0.1:8080"
+  std::string method;                 // "GET"
+  std::string target;                 // "/lxi/identification?x=1"
+  std::string host;                   // the Host field, as sent (may be empty)
+  std::string local;                  // the address the connection came in on, "127.0.0.1:8080"
+  std::optional<std::string> origin;  // the Origin field, when sent
+  bool upgrade = false;               // a WebSocket handshake
 };
 
 struct Response {
@@ -76,7 +81,19 @@ struct Response {
 // The reason phrase of a status the server gives.
 const char* StatusText(int status);
 
-// Routes a request. Paths: "/", "/lxi/identification" (a trailing slash
+// True when `host` (a Host field) names this server: an --http address
+// with its port, localhost, the host name or <host name>.local with an
+// HTTP port, an --http-host, or the address the request came in on; the
+// port may be left out where it is 80. Another name is how a page of some
+// other site reaches a loopback server through DNS rebinding.
+bool HostAccepted(const Site& site, const Request& request, std::string_view host);
+// The guards every path answers first: 421 for a Host that is not the
+// server's, 403 for a change (POST, a WebSocket handshake) whose Origin is
+// present and not http:// plus an accepted host. A request without Host or
+// Origin is not a browser's and passes.
+std::optional<Response> Guard(const Request& request, const Site& site);
+
+// Routes a request, the guards first. Paths: "/", "/lxi/identification" (a trailing slash
 // redirects), "/metrics"; GET and HEAD only.
 Response Handle(const Request& request, const Site& site, const std::function<Live()>& live);
 
