@@ -37,6 +37,10 @@ void Engine::Tick() {
   impl_->instrument.Tick();
 }
 
+void Engine::AsUser(const std::function<void(PanelModel&, bool)>& action) {
+  impl_->instrument.AsUser(action);
+}
+
 Telemetry& Engine::Live() {
   return impl_->instrument.Live();
 }

@@ -155,6 +155,9 @@ void Define(cli::CommandLine& line, ServerOptions* o) {
                o->httpHosts.push_back(value);
                return true;
              });
+  line.Flag("--web-view-only", &o->webViewOnly,
+            "the front panel's pages (/panel) watch the instrument\n"
+            "but change nothing; SCPI clients are not affected");
   line.Flag("--no-http", &o->noHttp, "no HTTP server");
   line.Value("--allow", "CIDR",
              "accept clients from this network only (192.168.1.0/24,\n"

@@ -44,6 +44,7 @@ struct ServerOptions {
   bool vxi11Given = false;  // --vxi11 was given
   bool noVxi11 = false;
   bool noHttp = false;
+  bool webViewOnly = false;  // pages watch, change nothing
   bool announce = false;
   std::optional<std::string> name;
   std::optional<std::string> log;

@@ -5,6 +5,8 @@
 #include <set>
 #include <string_view>
 
+#include "panel/web/page.h"
+
 namespace kolvane::server::web {
 
 namespace {
@@ -12,6 +14,7 @@ namespace {
 constexpr std::string_view kLxiNamespace =
     "http://www.lxistandard.org/InstrumentIdentification/1.0";
 constexpr std::string_view kIdentificationPath = "/lxi/identification";
+constexpr std::string_view kPanelPath = "/panel";
 // What the server answers with a Host it cannot use.
 constexpr std::size_t kMaxHostBytes = 255;
 
@@ -148,30 +151,7 @@ const char* StatusText(int status) {
 }
 
 std::string EscapeHtml(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return web_panel::Escape(text);
 }
 
 std::string EffectiveHost(const Request& request) {
@@ -422,7 +402,7 @@ std::optional<Response> Guard(const Request& request, const Site& site) {
 Response Handle(const Request& request, const Site& site, const std::function<Live()>& live) {
   if (auto refused = Guard(request, site)) return *refused;
   const std::string path = request.target.substr(0, request.target.find('?'));
-  const bool known = path == "/" || path == kIdentificationPath ||
+  const bool known = path == "/" || path == kPanelPath || path == kIdentificationPath ||
                      path == std::string(kIdentificationPath) + "/" || path == "/metrics";
   if (!known) return Problem(404, "Nothing is served at this path.");
   const bool head = request.method == "HEAD";
@@ -435,6 +415,17 @@ Response Handle(const Request& request, const Site& site, const std::function<Li
   Response r;
   if (path == "/") {
     r = Page(200, "text/html; charset=utf-8", WelcomePage(site, live(), host));
+  } else if (path == kPanelPath) {
+    if (live().pages >= site.maxPages) {
+      r = Problem(503, std::to_string(site.maxPages) +
+                           " pages are open already (--max-clients); try again shortly.");
+      r.headers.emplace_back("Retry-After", "5");
+    } else {
+      r = Page(200, "text/html; charset=utf-8", web_panel::PanelPage(site.description));
+      // The page lives on its WebSocket: its HTTP connection would only
+      // hold one of the connections --max-clients allows.
+      r.close = true;
+    }
   } else if (path == kIdentificationPath) {
     r = Page(200, "text/xml", IdentificationDocument(site, host));
   } else if (path == "/metrics") {

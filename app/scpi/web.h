@@ -53,12 +53,15 @@ struct Site {
   std::function<std::vector<NetInterface>()> interfaces;
   // --http-host: further names the server answers to (DNS names, proxies).
   std::vector<std::string> extraHosts;
+  // Pages open at once (--max-clients): their live connections.
+  std::size_t maxPages = 8;
 };
 
 // What changes: asked for at each request.
 struct Live {
   scpi::TelemetrySnapshot telemetry;
   std::array<std::size_t, 3> clients{};  // open connections by scpi::Protocol
+  std::size_t pages = 0;                 // the pages' live connections
 };
 
 struct Request {
@@ -75,7 +78,8 @@ struct Response {
   std::string contentType;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;
-  bool head = false;  // HEAD: the headers of a GET, no body sent
+  bool head = false;   // HEAD: the headers of a GET, no body sent
+  bool close = false;  // the connection closes after it
 };
 
 // The reason phrase of a status the server gives.
@@ -93,7 +97,8 @@ bool HostAccepted(const Site& site, const Request& request, std::string_view hos
 // Origin is not a browser's and passes.
 std::optional<Response> Guard(const Request& request, const Site& site);
 
-// Routes a request, the guards first. Paths: "/", "/lxi/identification" (a trailing slash
+// Routes a request, the guards first. Paths: "/", "/panel" (503 while
+// --max-clients pages are open), "/lxi/identification" (a trailing slash
 // redirects), "/metrics"; GET and HEAD only.
 Response Handle(const Request& request, const Site& site, const std::function<Live()>& live);
 

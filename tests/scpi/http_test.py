@@ -13,7 +13,8 @@ import unittest
 import urllib.parse
 import xml.etree.ElementTree as ET
 
-from harness import WINE_RUN, Server, Sim, env_with_ports, server_command, temp_dir
+from harness import (WINE_RUN, Server, Sim, env_with_ports, scpi_reply, server_command,
+                     temp_dir)
 
 LXI = "{http://www.lxistandard.org/InstrumentIdentification/1.0}"
 # The published schema's order (InstrumentIdentification/1.0.xsd): Device's
@@ -88,15 +89,7 @@ class HttpTest(unittest.TestCase):
 
     def scpi(self, line):
         """The reply to a query; *OPC?'s 1 after a command."""
-        with socket.create_connection(("127.0.0.1", self.server.port), timeout=10) as s:
-            s.sendall(line.encode() + (b"\n" if "?" in line else b"\n*OPC?\n"))
-            reply = b""
-            while not reply.endswith(b"\n"):
-                chunk = s.recv(4096)
-                if not chunk:
-                    break
-                reply += chunk
-            return reply.decode().strip()
+        return scpi_reply(self.server.port, line)
 
     def idn(self):
         return self.scpi("*IDN?").split(",")
