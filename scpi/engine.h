@@ -59,6 +59,7 @@ class Engine {
   void Tick();
   // The panel's user, on the same thread: see Instrument::AsUser.
   void AsUser(const std::function<void(PanelModel&, bool linkUp)>& action);
+  void View(const std::function<void(const PanelModel&, bool linkUp)>& view);
   // What the server tells about itself; safe from any thread.
   Telemetry& Live();
 

@@ -309,6 +309,10 @@ void Instrument::Took(const ShownReading& shown) {
   live_.Reading(std::move(r));
 }
 
+void Instrument::View(const std::function<void(const PanelModel&, bool)>& view) {
+  view(model_, connected_ && !model_.Session().Lost() && !resync_);
+}
+
 void Instrument::AsUser(const std::function<void(PanelModel&, bool)>& action) {
   action(model_, connected_ && !model_.Session().Lost() && !resync_);
   if (connected_ && !model_.Session().Lost()) ChannelReadBack();

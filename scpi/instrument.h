@@ -77,6 +77,8 @@ class Instrument {
   // click asked for runs as the panel's timer would run it. The link's
   // state goes to the action.
   void AsUser(const std::function<void(PanelModel&, bool linkUp)>& action);
+  // The panel and the link's state as they are, for a view; changes nothing.
+  void View(const std::function<void(const PanelModel&, bool linkUp)>& view);
   Telemetry& Live() { return live_; }
   const Telemetry& Live() const { return live_; }
 

@@ -181,7 +181,9 @@ int main(int argc, char** argv) {
   // The pages' live connections: the panel model's state to every page,
   // the pages' clicks to the counter thread in turn with the SCPI clients.
   std::atomic<std::size_t> pages{0};
-  std::uint64_t shownRevision = 0;  // the counter thread's
+  // What the pages were last shown; the counter thread's.
+  std::uint64_t shownRevision = 0;
+  bool shownLink = false;
   const bool viewOnly = options.webViewOnly;
   const auto toPage = [&](std::uint64_t page, std::string message) {
     auto m = std::make_shared<const std::string>(std::move(message));
@@ -204,7 +206,7 @@ int main(int argc, char** argv) {
     hooks.opened = [&](std::uint64_t page) {
       ++pages;
       server.OnCounterThread([&, page] {
-        engine.AsUser([&](PanelModel& model, bool up) {
+        engine.View([&](const PanelModel& model, bool up) {
           toPage(page, web_panel::StateMessage(model, up, viewOnly));
         });
       });
@@ -225,9 +227,11 @@ int main(int argc, char** argv) {
     // Each change of the panel, whoever made it, to every page.
     server.AfterEachCounterJob([&] {
       if (pages == 0) return;
-      engine.AsUser([&](PanelModel& model, bool up) {
-        if (model.Window().Revision() == shownRevision) return;
+      engine.View([&](const PanelModel& model, bool up) {
+        // A lost line shows at once, whether or not a control changed.
+        if (model.Window().Revision() == shownRevision && up == shownLink) return;
         shownRevision = model.Window().Revision();
+        shownLink = up;
         auto m = std::make_shared<const std::string>(web_panel::StateMessage(model, up, viewOnly));
         asio::post(io, [&http, m] { http->Broadcast(m); });
       });

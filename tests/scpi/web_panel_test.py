@@ -185,7 +185,7 @@ class BoundsTest(unittest.TestCase):
             page = WebPanelTest.browser()
             self.addCleanup(page.quit)
             page.get(f"http://127.0.0.1:{server.http_port}/panel")
-            WebPanelTest.wait(page, lambda p: WebPanelTest.control(p, 1092).text)
+            WebPanelTest.wait(page, lambda p: WebPanelTest.control(p, 1092).text, 20)
             head = curl_head(f"http://127.0.0.1:{server.http_port}/panel")
             self.assertTrue(head.startswith("HTTP/1.1 503"), head)
             self.assertIn("Retry-After:", head)
