@@ -7,39 +7,20 @@
 #include "panel/web/live.h"
 #include "panel/web/page.h"
 #include "resources/ids.h"
-#include "tests/behaviour/scpi_fixture.h"
+#include "tests/behaviour/model_bench.h"
 
 namespace kolvane::test {
 namespace {
 
 using web_panel::Command;
 
-struct PageBench {
-  PageBench() : sim(ScpiBench::Options(std::nullopt)) {
-    AnswerAsInstrument(ports, clock, sim);
-    model.Open();
-    IScanObserver quiet;
-    model.Connect(1, 1, quiet);
-    model.ReadBack(3);
-    mark = ports.writes.size();
-  }
-  std::vector<std::string> Frames() {
-    std::vector<std::string> out;
-    for (std::size_t i = mark; i < ports.writes.size(); ++i) out.push_back(ports.writes[i].Text());
-    mark = ports.writes.size();
-    return out;
-  }
+// The bench, with a page's message sent as the server runs it.
+struct PageBench : ModelBench {
   std::vector<std::string> Send(std::string_view message, bool viewOnly = false) {
     const auto command = web_panel::ParseCommand(message);
     if (!command) return {"unparsed"};
     return web_panel::Run(model, *command, viewOnly);
   }
-
-  VirtualClock clock;
-  ScriptedPorts ports{clock};
-  sim::Instrument sim;
-  PanelModel model{ports, clock};
-  std::size_t mark = 0;
 };
 
 TEST(WebPanel, ParsesThePagesMessagesOnly) {
