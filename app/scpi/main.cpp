@@ -21,7 +21,6 @@
 #include "app/scpi/server.h"
 #include "app/scpi/web.h"
 #include "counter/scan_report.h"
-#include "panel/model/panel_model.h"
 #include "panel/web/live.h"
 #include "protocol/protocol.h"
 #include "scpi/engine.h"
@@ -181,9 +180,7 @@ int main(int argc, char** argv) {
   // The pages' live connections: the panel model's state to every page,
   // the pages' clicks to the counter thread in turn with the SCPI clients.
   std::atomic<std::size_t> pages{0};
-  // What the pages were last shown; the counter thread's.
-  std::uint64_t shownRevision = 0;
-  bool shownLink = false;
+  web_panel::StateWatch shown;  // the counter thread's
   const bool viewOnly = options.webViewOnly;
   const auto toPage = [&](std::uint64_t page, std::string message) {
     auto m = std::make_shared<const std::string>(std::move(message));
@@ -229,10 +226,9 @@ int main(int argc, char** argv) {
       if (pages == 0) return;
       engine.View([&](const PanelModel& model, bool up) {
         // A lost line shows at once, whether or not a control changed.
-        if (model.Window().Revision() == shownRevision && up == shownLink) return;
-        shownRevision = model.Window().Revision();
-        shownLink = up;
-        auto m = std::make_shared<const std::string>(web_panel::StateMessage(model, up, viewOnly));
+        auto state = shown.Changed(model, up, viewOnly);
+        if (!state) return;
+        auto m = std::make_shared<const std::string>(std::move(*state));
         asio::post(io, [&http, m] { http->Broadcast(m); });
       });
     });

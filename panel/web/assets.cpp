@@ -17,7 +17,7 @@ body{margin:0;background:#d4d0c8;font:13px "Liberation Sans",Arial,sans-serif;co
 .grp{border:1px solid #888;border-radius:2px}
 .grp .legend{position:absolute;top:-9px;left:6px;background:#d4d0c8;padding:0 2px;white-space:pre}
 .btn{padding:0;font:inherit;background:#d4d0c8;border:2px outset #fff;cursor:pointer}
-.btn[aria-checked=true]{border-style:inset;background:#bbb}
+.btn[aria-checked=true]{border-style:inset;background:#8a8a8a}
 .btn:disabled{color:#888;cursor:default}
 .ed{font:inherit;border:2px inset #fff;padding:0 3px;background:#fff}
 .list{font:inherit}

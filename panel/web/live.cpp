@@ -123,6 +123,16 @@ std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly) {
                {"controls", Controls(w, PanelTemplate())}});
 }
 
+std::optional<std::string> StateWatch::Changed(const PanelModel& model, bool linkUp,
+                                               bool viewOnly) {
+  const std::uint64_t revision = model.Window().Revision();
+  if (shown_ && revision == revision_ && linkUp == linkUp_) return std::nullopt;
+  shown_ = true;
+  revision_ = revision;
+  linkUp_ = linkUp;
+  return StateMessage(model, linkUp, viewOnly);
+}
+
 std::vector<std::string> Run(PanelModel& model, const Command& command, bool viewOnly) {
   if (viewOnly) return {Alert(kViewOnlyText)};
   const layout::Control* c = layout::FindControl(PanelTemplate(), command.id);

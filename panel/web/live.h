@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,18 @@ std::optional<Command> ParseCommand(std::string_view message);
 
 // The panel's controls as the model holds them.
 std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly);
+
+// What the pages were last shown: the state again only when a control or
+// the link changed since.
+class StateWatch {
+ public:
+  std::optional<std::string> Changed(const PanelModel& model, bool linkUp, bool viewOnly);
+
+ private:
+  std::uint64_t revision_ = 0;
+  bool linkUp_ = false;
+  bool shown_ = false;
+};
 
 // Carries out a page's command on the model, as the desktop user's click
 // would; what goes back to that page alone (a mode dialog to answer,

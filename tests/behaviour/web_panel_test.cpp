@@ -116,6 +116,18 @@ TEST(WebPanel, StateFollowsTheModel) {
   EXPECT_NE(after.find(R"("spin":[)"), std::string::npos);
 }
 
+TEST(WebPanel, StateSentAgainOnlyWhenSomethingChanged) {
+  PageBench b;
+  web_panel::StateWatch watch;
+  EXPECT_TRUE(watch.Changed(b.model, true, false));
+  EXPECT_FALSE(watch.Changed(b.model, true, false));
+  b.Send(R"({"click":1008})");
+  EXPECT_TRUE(watch.Changed(b.model, true, false));
+  EXPECT_FALSE(watch.Changed(b.model, true, false));
+  // The line lost: at once, with no control changed.
+  EXPECT_TRUE(watch.Changed(b.model, false, false));
+}
+
 TEST(WebPanel, PageNamesAndTexts) {
   const auto& panel = *layout::FindTemplate(ids::kPanelDialog);
   const std::pair<int, const char*> names[] = {
