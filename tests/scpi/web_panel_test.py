@@ -5,6 +5,8 @@ chromium and chromedriver."""
 import os
 import re
 import shutil
+import socket
+import struct
 import subprocess
 import time
 import unittest
@@ -190,12 +192,72 @@ class WebPanelTest(unittest.TestCase):
             for got, expected in zip(box, want):
                 self.assertLessEqual(abs(got - expected), 2 * SCALE, (cid, box, want))
 
+    def test_link_lost_and_config_from_the_page(self):
+        page = self.pages[0]
+        self.sim.stop()
+        try:
+            self.wait(page, lambda d: d.find_element(By.ID, "status").text
+                      == "Нет связи с прибором", 5)
+        finally:
+            # Plugged back in: the instrument measured all along.
+            self.sim.start("--running")
+        self.control(page, 1024).click()  # Конфигурация
+        self.wait(page, lambda d: d.find_element(By.ID, "status").text == "", 10)
+        first = self.control(page, 1092).text
+        self.wait(page, lambda d: self.control(d, 1092).text not in ("", first))
+
     def test_live_connection_guards(self):
         port = self.server.http_port
         for origin, host, expected in ((None, None, 101), (f"http://127.0.0.1:{port}", None, 101),
                                        ("http://attacker.example", None, 403), ("null", None, 403),
                                        (None, "attacker.example", 421)):
             self.assertEqual(handshake(port, origin, host), expected, (origin, host))
+
+
+def oversized_message(port, size):
+    """The close code after a WebSocket message of `size` bytes, or None."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+        s.sendall(f"GET /panel/live HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nConnection: Upgrade\r\n"
+                  "Upgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
+                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n".encode())
+        got = b""
+        while b"\r\n\r\n" not in got:
+            got += s.recv(4096)
+        assert got.startswith(b"HTTP/1.1 101"), got
+        mask = b"\x01\x02\x03\x04"
+        payload = bytes(b ^ mask[i % 4] for i, b in enumerate(b"x" * size))
+        s.sendall(b"\x81\xff" + struct.pack(">Q", size) + mask + payload)
+        data = got.partition(b"\r\n\r\n")[2]
+        while True:
+            # Frames until the close frame (opcode 8): its first two payload bytes are the code.
+            while len(data) < 2 or len(data) < 2 + (data[1] & 0x7F):
+                chunk = s.recv(65536)
+                if not chunk:
+                    return None
+                data += chunk
+            n = data[1] & 0x7F
+            if n == 126:
+                while len(data) < 4:
+                    data += s.recv(65536)
+                n = struct.unpack(">H", data[2:4])[0]
+                head = 4
+            else:
+                head = 2
+            while len(data) < head + n:
+                data += s.recv(65536)
+            if data[0] & 0x0F == 8:
+                return struct.unpack(">H", data[head:head + 2])[0]
+            data = data[head + n:]
+
+
+class LiveLimitsTest(unittest.TestCase):
+    def test_message_over_64_kib_closes_with_1009(self):
+        with temp_dir() as d:
+            sim = Sim(d)
+            self.addCleanup(sim.stop)
+            server = Server(server_command(), env=env_with_ports(d))
+            self.addCleanup(server.stop)
+            self.assertEqual(oversized_message(server.http_port, 64 * 1024 + 1), 1009)
 
 
 @unittest.skipUnless(webdriver and shutil.which("chromedriver"), "no chromium/chromedriver")
