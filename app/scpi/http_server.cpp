@@ -51,6 +51,7 @@ struct HttpServer::Connection {
   std::shared_ptr<http::response<http::string_body>> response;
   std::array<char, 4096> drain{};
   std::size_t drained = 0;
+  bool requested = false;  // a request has begun to arrive
   bool closed = false;
 };
 
@@ -115,6 +116,18 @@ void HttpServer::Admit(asio::ip::tcp::socket socket) {
     return;
   }
   if (connections_.size() >= static_cast<std::size_t>(settings_.maxClients)) {
+    // A browser opens connections ahead of need and leaves them unused: one
+    // that never sent a byte gives way, so that it cannot keep a page out.
+    for (auto& [id, waiting] : connections_) {
+      error_code e;
+      if (!waiting->requested && waiting->buffer.size() == 0 &&
+          waiting->stream.socket().available(e) == 0) {
+        Close(ConnectionPtr(waiting));
+        break;
+      }
+    }
+  }
+  if (connections_.size() >= static_cast<std::size_t>(settings_.maxClients)) {
     log_.Warning("refused HTTP client " + peer + ": " + std::to_string(settings_.maxClients) +
                      " HTTP connections are open already (--max-clients)",
                  peer);
@@ -141,6 +154,7 @@ void HttpServer::Read(const ConnectionPtr& c) {
   http::async_read_header(
       c->stream, c->buffer, *c->parser, [this, c](error_code ec, std::size_t headerBytes) {
         if (stopping_ || c->closed) return;
+        c->requested = true;
         if (ec == http::error::header_limit || (!ec && headerBytes > kHttpHeaderLimit)) {
           return Refuse(c, 431);
         }
