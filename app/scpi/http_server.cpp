@@ -66,6 +66,7 @@ struct HttpServer::Page {
   std::deque<std::shared_ptr<const std::string>> queue;
   std::size_t queued = 0;  // bytes waiting, the one being written included
   bool writing = false;
+  bool opened = false;  // the handshake was answered
   bool closed = false;
 };
 
@@ -216,6 +217,7 @@ void HttpServer::Upgrade(const ConnectionPtr& c) {
   p->ws.async_accept(p->handshake, [this, p](error_code ec) {
     if (stopping_ || p->closed) return;
     if (ec) return ClosePage(p);
+    p->opened = true;
     if (live_.opened) live_.opened(p->id);
     ReadPage(p);
   });
@@ -278,7 +280,7 @@ void HttpServer::ClosePage(const PagePtr& p) {
   beast::get_lowest_layer(p->ws).socket().shutdown(asio::ip::tcp::socket::shutdown_both, ec);
   beast::get_lowest_layer(p->ws).socket().close(ec);
   pages_.erase(p->id);
-  if (live_.closed) live_.closed(p->id);
+  if (p->opened && live_.closed) live_.closed(p->id);
 }
 
 void HttpServer::Refuse(const ConnectionPtr& c, int status) {
