@@ -77,8 +77,13 @@ std::optional<std::string> DialogOf(const PanelModel& model, int id) {
   rehearsal->Window().AnswerModals([&](MemoryWindow& w, CDialog& dialog) {
     const layout::DialogTemplate* t = layout::FindTemplate(dialog.TemplateId());
     if (t == nullptr || shown) return;
-    shown = Dump(
-        {{"type", "dialog"}, {"dialog", t->id}, {"control", id}, {"controls", Controls(w, *t)}});
+    json controls = Controls(w, *t);
+    // The rehearsal's port hears nothing: what its fields say of the
+    // instrument is not the instrument's. The lists alone are shown.
+    for (json& c : controls) {
+      if (!c.contains("entries")) c["text"] = "";
+    }
+    shown = Dump({{"type", "dialog"}, {"dialog", t->id}, {"control", id}, {"controls", controls}});
   });
   rehearsal->Window().Click(id);
   return shown;

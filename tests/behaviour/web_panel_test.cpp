@@ -93,6 +93,16 @@ TEST(WebPanel, MessagesAreTheDesktopUsersCalls) {
   }
 }
 
+TEST(WebPanel, RehearsedDialogSaysNothingOfTheSilentPort) {
+  PageBench b;
+  const auto replies = b.Send(R"({"click":1030})");
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_NE(replies[0].find(R"("dialog":144)"), std::string::npos);
+  EXPECT_NE(replies[0].find(R"("entries":["A/C","C/A","B/C"])"), std::string::npos) << replies[0];
+  EXPECT_NE(replies[0].find(R"("id":1053,"text":"")"), std::string::npos) << replies[0];
+  EXPECT_TRUE(b.Frames().empty());
+}
+
 TEST(WebPanel, DisabledControlIsNotClicked) {
   PageBench b;
   b.model.ClickMode(ids::kModeCount, 1);  // disables the gate radios
