@@ -291,6 +291,11 @@ class BoundsTest(unittest.TestCase):
             self.assertEqual(page.find_element(By.ID, "msgbox-text").text,
                              "Только просмотр: изменения с этой страницы отключены")
             self.assertEqual(len(sim.frames()), before)
+            # SCPI clients still change it, and the page shows it.
+            self.assertEqual(scpi_reply(server.port, "CONF:PER"), "1")
+            page.find_element(By.ID, "msgbox-ok").click()
+            WebPanelTest.wait(page, lambda p: WebPanelTest.control(p, 1019)
+                              .get_attribute("aria-checked") == "true")
 
 
 if __name__ == "__main__":
