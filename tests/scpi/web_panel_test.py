@@ -45,6 +45,13 @@ def template_rects():
     return out
 
 
+def stop_cleanly(server):
+    """Stops the server; a sanitizer's report or a failed exit fails the test."""
+    status = server.stop()
+    if status != 0:
+        raise AssertionError(f"kolvane-scpi ended with {status}:\n{server.text()[-3000:]}")
+
+
 def curl_head(*args):
     r = subprocess.run(["curl", "-sS", "-i", "--max-time", "3"] + list(args), capture_output=True)
     return r.stdout.partition(b"\r\n\r\n")[0].decode("latin-1")
@@ -69,7 +76,7 @@ class WebPanelTest(unittest.TestCase):
         cls.sim = Sim(cls.tmp.name, extra=NOISY)
         cls.addClassCleanup(cls.sim.stop)
         cls.server = Server(server_command(), env=env_with_ports(cls.tmp.name))
-        cls.addClassCleanup(cls.server.stop)
+        cls.addClassCleanup(stop_cleanly, cls.server)
         assert cls.server.http_port, cls.server.text()
         cls.url = f"http://127.0.0.1:{cls.server.http_port}/panel"
         cls.pages = [cls.browser() for _ in range(2)]
