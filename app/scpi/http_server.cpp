@@ -186,6 +186,9 @@ void HttpServer::Serve(const ConnectionPtr& c) {
   r.upgrade = beast::websocket::is_upgrade(req);
   if (r.upgrade && live_.admit && r.target.substr(0, r.target.find('?')) == live_.path) {
     auto refused = live_.admit(r);
+    // A client waits for the handshake's answer before it sends a frame
+    // (RFC 6455, 4.1): bytes already here would be lost to the page.
+    if (!refused && c->buffer.size() > 0) return Refuse(c, 400);
     if (!refused) return Upgrade(c);
     return Send(c, *refused, req.version(), false);
   }
