@@ -4,10 +4,10 @@
 // (request line and fields) is bounded at 16 KiB: beyond, 431 and the
 // connection closes. A body is bounded at 64 KiB (413).
 //
-// Issue 22's paths fit here: a WebSocket upgrade is recognised on the
-// parsed request before the handler is asked (see Connection::Serve), and
-// the handler's Response already carries the status and headers that 421,
-// 403, 413 and 503 need.
+// A WebSocket handshake on the live path (LiveHooks) is admitted or refused
+// before the handler is asked; the connection then becomes a page, no
+// longer counted among the HTTP connections. A page's messages are bounded
+// at 64 KiB (close 1009), and what waits for it at 1 MiB (dropped).
 #pragma once
 
 #include <cstddef>
