@@ -124,6 +124,27 @@ TEST(Web, Metrics) {
   EXPECT_NE(MetricsText(l).find("unit=\"Hz\"} NaN\n"), std::string::npos);
 }
 
+TEST(Web, PanelPageBoundedByMaxClients) {
+  Site site = MakeSite();
+  site.maxPages = 2;
+  const Request r{"GET", "/panel", "bench7", "192.168.1.5:80", {}, false};
+  for (const auto& [pages, status] : {std::pair<std::size_t, int>{1, 200}, {2, 503}, {3, 503}}) {
+    const Response res = Handle(r, site, [pages = pages] {
+      Live l = MakeLive();
+      l.pages = pages;
+      return l;
+    });
+    EXPECT_EQ(res.status, status) << pages;
+    bool retry = false;
+    for (const auto& [name, value] : res.headers) retry = retry || name == "Retry-After";
+    EXPECT_EQ(retry, status == 503) << pages;
+    if (status == 200) {
+      EXPECT_TRUE(res.close);
+      EXPECT_NE(res.body.find("data-control=\"1092\""), std::string::npos);
+    }
+  }
+}
+
 TEST(Web, HostAndOriginGuards) {
   Site site = MakeSite();
   site.listeners.http = {{"127.0.0.1", 8080}, {"0.0.0.0", 80}};
