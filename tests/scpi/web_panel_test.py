@@ -213,6 +213,21 @@ class WebPanelTest(unittest.TestCase):
         first = self.control(page, 1092).text
         self.wait(page, lambda d: self.control(d, 1092).text not in ("", first))
 
+    def test_list_choice_and_spin_step(self):
+        one, two = self.pages
+        before = len(self.sim.frames())
+        impedance = self.control(one, 1069)
+        index = 1 - int(impedance.get_attribute("selectedIndex") or 0)
+        impedance.find_elements(By.TAG_NAME, "option")[index].click()
+        self.wait(two, lambda d: self.control(d, 1069).get_attribute("selectedIndex") == str(index))
+        spin = self.control(one, 1105)
+        now = spin.get_attribute("aria-valuenow")
+        spin.find_element(By.CSS_SELECTOR, "[data-step=up]").click()
+        self.wait(two, lambda d: self.control(d, 1105).get_attribute("aria-valuenow") != now)
+        self.assertEqual(self.control(two, 1105).get_attribute("aria-valuetext"),
+                         self.control(two, 1104).get_attribute("value"))
+        self.assertGreaterEqual(len(self.sim.frames()) - before, 2)
+
     def test_live_connection_guards(self):
         port = self.server.http_port
         for origin, host, expected in ((None, None, 101), (f"http://127.0.0.1:{port}", None, 101),
