@@ -6,9 +6,11 @@
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
+#include <boost/beast/websocket/rfc6455.hpp>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "app/scpi/web.h"
@@ -49,11 +51,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   parser.put(boost::asio::buffer(data, size), ec);
   if (ec || !parser.is_header_done()) return 0;
   const auto& req = parser.get();
-  web::Request r{std::string(req.method_string()), std::string(req.target()),
-                 std::string(req[http::field::host]), "127.0.0.1:8080"};
+  std::optional<std::string> origin;
+  if (const auto o = req.find(http::field::origin); o != req.end())
+    origin = std::string(o->value());
+  web::Request r{std::string(req.method_string()),
+                 std::string(req.target()),
+                 std::string(req[http::field::host]),
+                 "127.0.0.1:8080",
+                 origin,
+                 boost::beast::websocket::is_upgrade(req)};
   const web::Response res = web::Handle(r, site, [] { return web::Live{}; });
   const int s = res.status;
-  if (s != 200 && s != 301 && s != 404 && s != 405) Fail("a status the server does not give");
+  if (s != 200 && s != 301 && s != 403 && s != 404 && s != 405 && s != 421)
+    Fail("a status the server does not give");
   if (res.body.empty()) Fail("an answer without a body");
   bool allow = false;
   for (const auto& [name, value] : res.headers) allow = allow || name == "Allow";

@@ -105,6 +105,9 @@ class CPanelDlg : public CDialog {
   // ---- Acquisition and display (panel/handlers/) ----
   void OnTimer(const Message& m);
   void PollInstrument();
+  // What a poll gave, on the display as PollInstrument shows it; for front
+  // ends that poll the counter themselves (the SCPI server's tick).
+  void ShowPolled(const CounterReading& r);
   // The stopped display, once, after the instrument's port has failed.
   void ShowLinkLoss();
   void ShowStop();

@@ -37,6 +37,14 @@ void Engine::Tick() {
   impl_->instrument.Tick();
 }
 
+void Engine::AsUser(const std::function<void(PanelModel&, bool)>& action) {
+  impl_->instrument.AsUser(action);
+}
+
+void Engine::View(const std::function<void(const PanelModel&, bool)>& view) {
+  impl_->instrument.View(view);
+}
+
 Telemetry& Engine::Live() {
   return impl_->instrument.Live();
 }

@@ -18,6 +18,10 @@
 #include "platform/serial.h"
 #include "scpi/telemetry.h"
 
+namespace kolvane {
+class PanelModel;
+}
+
 namespace kolvane::scpi {
 
 struct EngineDeps {
@@ -53,6 +57,9 @@ class Engine {
   // Between commands, on the same thread: the panel's poll in automatic
   // launch (never waiting on a quiet line), so that the telemetry stays live.
   void Tick();
+  // The panel's user, on the same thread: see Instrument::AsUser.
+  void AsUser(const std::function<void(PanelModel&, bool linkUp)>& action);
+  void View(const std::function<void(const PanelModel&, bool linkUp)>& view);
   // What the server tells about itself; safe from any thread.
   Telemetry& Live();
 

@@ -309,6 +309,16 @@ void Instrument::Took(const ShownReading& shown) {
   live_.Reading(std::move(r));
 }
 
+void Instrument::View(const std::function<void(const PanelModel&, bool)>& view) {
+  view(model_, connected_ && !model_.Session().Lost() && !resync_);
+}
+
+void Instrument::AsUser(const std::function<void(PanelModel&, bool)>& action) {
+  action(model_, connected_ && !model_.Session().Lost() && !resync_);
+  if (connected_ && !model_.Session().Lost()) ChannelReadBack();
+  NoteLink();
+}
+
 void Instrument::NoteLink() {
   live_.Link(connected_ && !model_.Session().Lost() && !resync_);
 }
@@ -334,6 +344,8 @@ void Instrument::Tick() {
   model_.Session().Resync();
   const CounterReading r = model_.Instrument().PollIfWaiting();
   NoteLink();
+  // On the panel's display too, for its views (the pages).
+  model_.Panel().ShowPolled(r);
   if (!r.shown) return;
   Took(*r.shown);
   if (collecting_ && polled_.size() < kMaxPolled) polled_.push_back(*r.shown);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +72,13 @@ class Instrument {
   void Tick();
   // The link's state into the telemetry, after a command.
   void NoteLink();
+  // The panel's user (a page in a browser): `action` makes the same calls on
+  // the panel that the desktop panel's user makes, then the readback a
+  // click asked for runs as the panel's timer would run it. The link's
+  // state goes to the action.
+  void AsUser(const std::function<void(PanelModel&, bool linkUp)>& action);
+  // The panel and the link's state as they are, for a view; changes nothing.
+  void View(const std::function<void(const PanelModel&, bool linkUp)>& view);
   Telemetry& Live() { return live_; }
   const Telemetry& Live() const { return live_; }
 

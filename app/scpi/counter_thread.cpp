@@ -17,6 +17,11 @@ void CounterThread::Post(std::function<void()> job) {
   wake_.notify_one();
 }
 
+void CounterThread::AfterEach(std::function<void()> hook) {
+  std::lock_guard lock(mutex_);
+  afterEach_ = std::move(hook);
+}
+
 void CounterThread::Stop() {
   {
     std::lock_guard lock(mutex_);
@@ -30,14 +35,17 @@ void CounterThread::Stop() {
 void CounterThread::Run() {
   for (;;) {
     std::function<void()> job;
+    std::function<void()> after;
     {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
       if (stopping_) return;
       job = std::move(jobs_.front());
       jobs_.pop_front();
+      after = afterEach_;
     }
     job();
+    if (after) after();
   }
 }
 

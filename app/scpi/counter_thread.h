@@ -19,6 +19,9 @@ class CounterThread {
 
   // From any thread.
   void Post(std::function<void()> job);
+  // Runs after every job, on this thread: a view that watches the
+  // instrument sees each change as it is made.
+  void AfterEach(std::function<void()> hook);
   // Lets the job in hand finish, drops the ones still waiting and joins.
   void Stop();
 
@@ -28,6 +31,7 @@ class CounterThread {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;
+  std::function<void()> afterEach_;
   bool stopping_ = false;
   std::thread thread_;
 };

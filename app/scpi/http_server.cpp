@@ -2,6 +2,7 @@
 
 #include <array>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/error.hpp>
@@ -9,7 +10,10 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#include <boost/beast/websocket/rfc6455.hpp>
+#include <boost/beast/websocket/stream.hpp>
 #include <chrono>
+#include <deque>
 
 #include "app/scpi/listen.h"
 #include "version.h"
@@ -18,6 +22,7 @@ namespace kolvane::server {
 
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
+namespace websocket = boost::beast::websocket;
 
 namespace {
 
@@ -46,6 +51,22 @@ struct HttpServer::Connection {
   std::shared_ptr<http::response<http::string_body>> response;
   std::array<char, 4096> drain{};
   std::size_t drained = 0;
+  bool requested = false;  // a request has begun to arrive
+  bool closed = false;
+};
+
+struct HttpServer::Page {
+  explicit Page(beast::tcp_stream s) : ws(std::move(s)) {}
+
+  websocket::stream<beast::tcp_stream> ws;
+  std::uint64_t id = 0;
+  std::string peer;
+  http::request<http::string_body> handshake;
+  beast::flat_buffer buffer;
+  std::deque<std::shared_ptr<const std::string>> queue;
+  std::size_t queued = 0;  // bytes waiting, the one being written included
+  bool writing = false;
+  bool opened = false;  // the handshake was answered
   bool closed = false;
 };
 
@@ -96,6 +117,18 @@ void HttpServer::Admit(asio::ip::tcp::socket socket) {
     return;
   }
   if (connections_.size() >= static_cast<std::size_t>(settings_.maxClients)) {
+    // A browser opens connections ahead of need and leaves them unused: one
+    // that never sent a byte gives way, so that it cannot keep a page out.
+    for (auto& [id, waiting] : connections_) {
+      error_code e;
+      if (!waiting->requested && waiting->buffer.size() == 0 &&
+          waiting->stream.socket().available(e) == 0) {
+        Close(ConnectionPtr(waiting));
+        break;
+      }
+    }
+  }
+  if (connections_.size() >= static_cast<std::size_t>(settings_.maxClients)) {
     log_.Warning("refused HTTP client " + peer + ": " + std::to_string(settings_.maxClients) +
                      " HTTP connections are open already (--max-clients)",
                  peer);
@@ -122,6 +155,7 @@ void HttpServer::Read(const ConnectionPtr& c) {
   http::async_read_header(
       c->stream, c->buffer, *c->parser, [this, c](error_code ec, std::size_t headerBytes) {
         if (stopping_ || c->closed) return;
+        c->requested = true;
         if (ec == http::error::header_limit || (!ec && headerBytes > kHttpHeaderLimit)) {
           return Refuse(c, 431);
         }
@@ -141,14 +175,23 @@ void HttpServer::Read(const ConnectionPtr& c) {
 
 void HttpServer::Serve(const ConnectionPtr& c) {
   const auto& req = c->parser->get();
-  // Issue 22: a WebSocket upgrade (beast::websocket::is_upgrade(req)) on
-  // the panel's live path is handed over here, with c->stream, before the
-  // handler answers plain requests.
   web::Request r;
   r.method = std::string(req.method_string());
   r.target = std::string(req.target());
   r.host = std::string(req[http::field::host]);
   r.local = c->local;
+  if (const auto origin = req.find(http::field::origin); origin != req.end()) {
+    r.origin = std::string(origin->value());
+  }
+  r.upgrade = beast::websocket::is_upgrade(req);
+  if (r.upgrade && live_.admit && r.target.substr(0, r.target.find('?')) == live_.path) {
+    auto refused = live_.admit(r);
+    // A client waits for the handshake's answer before it sends a frame
+    // (RFC 6455, 4.1): bytes already here would be lost to the page.
+    if (!refused && c->buffer.size() > 0) return Refuse(c, 400);
+    if (!refused) return Upgrade(c);
+    return Send(c, *refused, req.version(), false);
+  }
   web::Response response;
   try {
     response = handler_(r);
@@ -158,7 +201,89 @@ void HttpServer::Serve(const ConnectionPtr& c) {
     response.contentType = "text/plain; charset=utf-8";
     response.body = "500 the server failed to answer\n";
   }
-  Send(c, response, req.version(), req.keep_alive());
+  Send(c, response, req.version(), req.keep_alive() && !response.close);
+}
+
+void HttpServer::Upgrade(const ConnectionPtr& c) {
+  // The connection becomes a page: no longer an HTTP connection.
+  auto p = std::make_shared<Page>(std::move(c->stream));
+  p->id = c->id;
+  p->peer = c->peer;
+  p->handshake = c->parser->release();
+  c->closed = true;
+  connections_.erase(c->id);
+  beast::get_lowest_layer(p->ws).expires_never();
+  // Pings a page that goes quiet, and drops it when it does not answer.
+  p->ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+  p->ws.read_message_max(kHttpBodyLimit);
+  pages_[p->id] = p;
+  p->ws.async_accept(p->handshake, [this, p](error_code ec) {
+    if (stopping_ || p->closed) return;
+    if (ec) return ClosePage(p);
+    p->opened = true;
+    if (live_.opened) live_.opened(p->id);
+    ReadPage(p);
+  });
+}
+
+void HttpServer::ReadPage(const PagePtr& p) {
+  p->ws.async_read(p->buffer, [this, p](error_code ec, std::size_t) {
+    if (stopping_ || p->closed) return;
+    // Beast closes a message over the bound with 1009 itself.
+    if (ec) return ClosePage(p);
+    std::string message = beast::buffers_to_string(p->buffer.data());
+    p->buffer.consume(p->buffer.size());
+    if (live_.received) live_.received(p->id, std::move(message));
+    ReadPage(p);
+  });
+}
+
+void HttpServer::SendPage(std::uint64_t page, std::shared_ptr<const std::string> message) {
+  const auto it = pages_.find(page);
+  if (it == pages_.end() || it->second->closed || !message) return;
+  const PagePtr p = it->second;
+  p->queued += message->size();
+  if (p->queued > kPageBacklogLimit) {
+    log_.Warning("dropped a page that stopped reading: " +
+                     std::to_string(kPageBacklogLimit / 1024) + " KiB waited for it",
+                 p->peer);
+    return ClosePage(p);
+  }
+  p->queue.push_back(std::move(message));
+  if (!p->writing) WritePage(p);
+}
+
+void HttpServer::Broadcast(const std::shared_ptr<const std::string>& message) {
+  std::vector<std::uint64_t> ids;
+  for (const auto& [id, p] : pages_) ids.push_back(id);
+  for (std::uint64_t id : ids) SendPage(id, message);
+}
+
+void HttpServer::WritePage(const PagePtr& p) {
+  if (p->queue.empty()) {
+    p->writing = false;
+    return;
+  }
+  p->writing = true;
+  p->ws.text(true);
+  const auto message = p->queue.front();
+  p->ws.async_write(asio::buffer(*message), [this, p, message](error_code ec, std::size_t) {
+    if (stopping_ || p->closed) return;
+    if (ec) return ClosePage(p);
+    p->queued -= message->size();
+    p->queue.pop_front();
+    WritePage(p);
+  });
+}
+
+void HttpServer::ClosePage(const PagePtr& p) {
+  if (p->closed) return;
+  p->closed = true;
+  error_code ec;
+  beast::get_lowest_layer(p->ws).socket().shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+  beast::get_lowest_layer(p->ws).socket().close(ec);
+  pages_.erase(p->id);
+  if (p->opened && live_.closed) live_.closed(p->id);
 }
 
 void HttpServer::Refuse(const ConnectionPtr& c, int status) {
@@ -225,6 +350,12 @@ void HttpServer::Shutdown() {
     c->stream.socket().close(ec);
   }
   connections_.clear();
+  for (auto& [id, p] : pages_) {
+    p->closed = true;
+    beast::get_lowest_layer(p->ws).socket().shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    beast::get_lowest_layer(p->ws).socket().close(ec);
+  }
+  pages_.clear();
 }
 
 }  // namespace kolvane::server

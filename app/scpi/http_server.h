@@ -4,10 +4,10 @@
 // (request line and fields) is bounded at 16 KiB: beyond, 431 and the
 // connection closes. A body is bounded at 64 KiB (413).
 //
-// Issue 22's paths fit here: a WebSocket upgrade is recognised on the
-// parsed request before the handler is asked (see Connection::Serve), and
-// the handler's Response already carries the status and headers that 421,
-// 403, 413 and 503 need.
+// A WebSocket handshake on the live path (LiveHooks) is admitted or refused
+// before the handler is asked; the connection then becomes a page, no
+// longer counted among the HTTP connections. A page's messages are bounded
+// at 64 KiB (close 1009), and what waits for it at 1 MiB (dropped).
 #pragma once
 
 #include <cstddef>
@@ -41,6 +41,20 @@ struct HttpSettings {
 
 using HttpHandler = std::function<web::Response(const web::Request&)>;
 
+// The pages' live connections (WebSocket), by page id; every hook runs on
+// the io_context's thread.
+struct LiveHooks {
+  std::string path;  // "/panel/live"
+  // A refusal (421, 403, 503), or nothing to take the page.
+  std::function<std::optional<web::Response>(const web::Request&)> admit;
+  std::function<void(std::uint64_t page)> opened;
+  std::function<void(std::uint64_t page, std::string message)> received;
+  std::function<void(std::uint64_t page)> closed;
+};
+
+// What may wait for a page that does not read before it is dropped.
+inline constexpr std::size_t kPageBacklogLimit = 1 << 20;
+
 class HttpServer {
  public:
   HttpServer(asio::io_context& io, EventLog& log, HttpSettings settings, HttpHandler handler);
@@ -56,9 +70,23 @@ class HttpServer {
   void Shutdown();
   std::size_t Connections() const { return connections_.size(); }
 
+  // Before Start.
+  void SetLive(LiveHooks hooks) { live_ = std::move(hooks); }
+  // To one page, or to every page; on the io_context's thread.
+  void SendPage(std::uint64_t page, std::shared_ptr<const std::string> message);
+  void Broadcast(const std::shared_ptr<const std::string>& message);
+  std::size_t Pages() const { return pages_.size(); }
+
  private:
   struct Connection;
   using ConnectionPtr = std::shared_ptr<Connection>;
+  struct Page;
+  using PagePtr = std::shared_ptr<Page>;
+
+  void Upgrade(const ConnectionPtr& c);
+  void ReadPage(const PagePtr& p);
+  void WritePage(const PagePtr& p);
+  void ClosePage(const PagePtr& p);
 
   void Accept(asio::ip::tcp::acceptor& acceptor);
   void Admit(asio::ip::tcp::socket socket);
@@ -77,6 +105,8 @@ class HttpServer {
   std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> acceptors_;
   std::unordered_map<std::uint64_t, ConnectionPtr> connections_;
   std::uint64_t nextId_ = 1;
+  LiveHooks live_;
+  std::unordered_map<std::uint64_t, PagePtr> pages_;
   bool stopping_ = false;
 };
 

@@ -1,6 +1,7 @@
 // kolvane-scpi: serves the counter as a SCPI instrument over TCP, for
 // PyVISA, lxi-tools and other VISA clients. The network runs on this
 // thread, the instrument on a thread of its own.
+#include <atomic>
 #include <boost/asio/ip/host_name.hpp>
 #include <boost/asio/post.hpp>
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include "app/scpi/server.h"
 #include "app/scpi/web.h"
 #include "counter/scan_report.h"
+#include "panel/web/live.h"
 #include "protocol/protocol.h"
 #include "scpi/engine.h"
 #include "version.h"
@@ -167,12 +169,69 @@ int main(int argc, char** argv) {
     l.telemetry.commands[static_cast<std::size_t>(scpi::Protocol::kVxi11)] = vxi11.Commands();
 #endif
     l.clients[static_cast<std::size_t>(scpi::Protocol::kHttp)] = http ? http->Connections() : 0;
+    l.pages = http ? http->Pages() : 0;
     return l;
   };
   if (!options.http.empty()) {
     http = std::make_unique<HttpServer>(
         io, log, httpSettings, [&](const web::Request& r) { return web::Handle(r, site, live); });
     if (const auto why = http->Listen(options.http)) return Fail(*why);
+  }
+  // The pages' live connections: the panel model's state to every page,
+  // the pages' clicks to the counter thread in turn with the SCPI clients.
+  std::atomic<std::size_t> pages{0};
+  web_panel::StateWatch shown;  // the counter thread's
+  const bool viewOnly = options.webViewOnly;
+  const auto toPage = [&](std::uint64_t page, std::string message) {
+    auto m = std::make_shared<const std::string>(std::move(message));
+    asio::post(io, [&http, page, m] { http->SendPage(page, m); });
+  };
+  if (http) {
+    LiveHooks hooks;
+    hooks.path = "/panel/live";
+    hooks.admit = [&](const web::Request& r) -> std::optional<web::Response> {
+      if (auto refused = web::Guard(r, site)) return refused;
+      if (http->Pages() < site.maxPages) return std::nullopt;
+      web::Response busy;
+      busy.status = 503;
+      busy.contentType = "text/plain; charset=utf-8";
+      busy.body =
+          "503 " + std::to_string(site.maxPages) + " pages are open already (--max-clients)\n";
+      busy.headers.emplace_back("Retry-After", "5");
+      return busy;
+    };
+    hooks.opened = [&](std::uint64_t page) {
+      ++pages;
+      server.OnCounterThread([&, page] {
+        engine.View([&](const PanelModel& model, bool up) {
+          toPage(page, web_panel::StateMessage(model, up, viewOnly));
+        });
+      });
+    };
+    hooks.closed = [&](std::uint64_t) { --pages; };
+    hooks.received = [&](std::uint64_t page, std::string message) {
+      const auto command = web_panel::ParseCommand(message);
+      if (!command) return;
+      server.OnCounterThread([&, page, c = *command] {
+        engine.AsUser([&](PanelModel& model, bool) {
+          for (std::string& reply : web_panel::Run(model, c, viewOnly)) {
+            toPage(page, std::move(reply));
+          }
+        });
+      });
+    };
+    http->SetLive(std::move(hooks));
+    // Each change of the panel, whoever made it, to every page.
+    server.AfterEachCounterJob([&] {
+      if (pages == 0) return;
+      engine.View([&](const PanelModel& model, bool up) {
+        // A lost line shows at once, whether or not a control changed.
+        auto state = shown.Changed(model, up, viewOnly);
+        if (!state) return;
+        auto m = std::make_shared<const std::string>(std::move(*state));
+        asio::post(io, [&http, m] { http->Broadcast(m); });
+      });
+    });
   }
 
   const auto stop = [&] {
@@ -265,6 +324,8 @@ int main(int argc, char** argv) {
 #endif
   site.listeners.http = Endpoints(httpBound);
   site.interfaces = MachineInterfaces;
+  site.extraHosts = options.httpHosts;
+  site.maxPages = static_cast<std::size_t>(options.maxClients);
 
 #ifndef _WIN32
   std::unique_ptr<Announcer> announcer;

@@ -139,6 +139,25 @@ void Define(cli::CommandLine& line, ServerOptions* o) {
                     "a numeric address with an optional port: 127.0.0.1, 0.0.0.0:80, "
                     "[::]:8080; port 0 takes a free one",
                     &o->http));
+  line.Value("--http-host", "NAME[:PORT]",
+             "a further host name the pages answer to (a DNS name,\n"
+             "a proxy's); may be repeated. Others get 421, so that\n"
+             "no other site's page reaches the server by DNS rebinding",
+             [o](const std::string& value, std::string* accepted) {
+               *accepted = "a host name with an optional port: bench7.lab, proxy.lab:8443";
+               if (value.empty() || value.size() > 253 + 6) return false;
+               for (char c : value) {
+                 const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                 (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_' ||
+                                 c == ':' || c == '[' || c == ']';
+                 if (!ok) return false;
+               }
+               o->httpHosts.push_back(value);
+               return true;
+             });
+  line.Flag("--web-view-only", &o->webViewOnly,
+            "the front panel's pages (/panel) watch the instrument\n"
+            "but change nothing; SCPI clients are not affected");
   line.Flag("--no-http", &o->noHttp, "no HTTP server");
   line.Value("--allow", "CIDR",
              "accept clients from this network only (192.168.1.0/24,\n"

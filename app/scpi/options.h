@@ -35,6 +35,7 @@ struct ServerOptions {
   std::optional<int> port;                      // 1..9: COMn only; none: scan
   std::vector<asio::ip::tcp::endpoint> listen;  // never empty after parsing
   std::vector<asio::ip::tcp::endpoint> http;    // empty: no HTTP (--no-http)
+  std::vector<std::string> httpHosts;           // --http-host: more names it answers to
   std::vector<AllowedNetwork> allow;            // empty: everyone
   int maxClients = kDefaultMaxClients;
   // VXI-11's addresses (IPv4; the portmapper's version 2 knows no other):
@@ -43,6 +44,7 @@ struct ServerOptions {
   bool vxi11Given = false;  // --vxi11 was given
   bool noVxi11 = false;
   bool noHttp = false;
+  bool webViewOnly = false;  // pages watch, change nothing
   bool announce = false;
   std::optional<std::string> name;
   std::optional<std::string> log;

@@ -64,6 +64,8 @@ class Server {
 
   // Posts a job to the counter thread, in turn with the clients' lines.
   void OnCounterThread(std::function<void()> job) { counter_.Post(std::move(job)); }
+  // Runs `hook` on the counter thread after each job, ticks included.
+  void AfterEachCounterJob(std::function<void()> hook) { counter_.AfterEach(std::move(hook)); }
   std::size_t Connections() const { return connections_.size(); }
   // Connections of the other listeners (VXI-11) count against --max-clients
   // too; they say when one opens (+1) and closes (-1).

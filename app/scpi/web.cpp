@@ -5,6 +5,8 @@
 #include <set>
 #include <string_view>
 
+#include "panel/web/page.h"
+
 namespace kolvane::server::web {
 
 namespace {
@@ -12,6 +14,7 @@ namespace {
 constexpr std::string_view kLxiNamespace =
     "http://www.lxistandard.org/InstrumentIdentification/1.0";
 constexpr std::string_view kIdentificationPath = "/lxi/identification";
+constexpr std::string_view kPanelPath = "/panel";
 // What the server answers with a Host it cannot use.
 constexpr std::size_t kMaxHostBytes = 255;
 
@@ -148,30 +151,7 @@ const char* StatusText(int status) {
 }
 
 std::string EscapeHtml(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return web_panel::Escape(text);
 }
 
 std::string EffectiveHost(const Request& request) {
@@ -336,9 +316,93 @@ std::string MetricsText(const Live& live) {
   return out;
 }
 
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string WithPort(const std::string& name, unsigned short port) {
+  return name + ":" + std::to_string(port);
+}
+
+std::string Bracketed(const std::string& address) {
+  return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+}  // namespace
+
+bool HostAccepted(const Site& site, const Request& request, std::string_view host) {
+  const std::string wanted = Lower(host);
+  if (wanted.empty()) return false;
+  std::vector<std::string> accepted;
+  const auto add = [&](const std::string& name, unsigned short port) {
+    accepted.push_back(Lower(WithPort(name, port)));
+    // Browsers leave the default port out.
+    if (port == 80) accepted.push_back(Lower(name));
+  };
+  std::vector<NetInterface> machine;
+  bool wildcard = false;
+  for (const Endpoint& e : site.listeners.http) wildcard = wildcard || IsWildcard(e.address);
+  if (wildcard && site.interfaces) machine = site.interfaces();
+  for (const Endpoint& e : site.listeners.http) {
+    if (IsWildcard(e.address)) {
+      for (const NetInterface& i : machine) {
+        if (e.address == "::" || !i.v6) add(Bracketed(i.address), e.port);
+      }
+    } else {
+      add(Bracketed(e.address), e.port);
+    }
+    for (const std::string& name :
+         {std::string("localhost"), site.hostName, site.hostName + ".local"}) {
+      if (!site.hostName.empty() || name == "localhost") add(name, e.port);
+    }
+    for (const std::string& name : site.extraHosts) {
+      if (HostOnly(name) == name) add(name, e.port);
+    }
+  }
+  // A proxy's name as given: with its port, or on the default one.
+  for (const std::string& name : site.extraHosts) accepted.push_back(Lower(name));
+  // The address the connection came in on names this server whatever it is.
+  if (!request.local.empty()) {
+    accepted.push_back(Lower(request.local));
+    if (request.local.ends_with(":80")) {
+      accepted.push_back(Lower(request.local.substr(0, request.local.size() - 3)));
+    }
+  }
+  for (const std::string& a : accepted) {
+    if (a == wanted) return true;
+  }
+  return false;
+}
+
+std::optional<Response> Guard(const Request& request, const Site& site) {
+  if (!request.host.empty() && !HostAccepted(site, request, request.host)) {
+    return Problem(421, "This server does not answer to the host name \"" + request.host +
+                            "\"; give --http-host NAME to serve under another name.");
+  }
+  const bool change = request.method == "POST" || request.upgrade;
+  if (change && request.origin) {
+    constexpr std::string_view kScheme = "http://";
+    const std::string& origin = *request.origin;
+    const bool ours = Lower(origin).starts_with(kScheme) &&
+                      HostAccepted(site, request, std::string_view(origin).substr(kScheme.size()));
+    if (!ours) {
+      return Problem(403,
+                     "A page of another site (" + origin + ") may not change this instrument.");
+    }
+  }
+  return std::nullopt;
+}
+
 Response Handle(const Request& request, const Site& site, const std::function<Live()>& live) {
+  if (auto refused = Guard(request, site)) return *refused;
   const std::string path = request.target.substr(0, request.target.find('?'));
-  const bool known = path == "/" || path == kIdentificationPath ||
+  const bool known = path == "/" || path == kPanelPath || path == kIdentificationPath ||
                      path == std::string(kIdentificationPath) + "/" || path == "/metrics";
   if (!known) return Problem(404, "Nothing is served at this path.");
   const bool head = request.method == "HEAD";
@@ -351,6 +415,17 @@ Response Handle(const Request& request, const Site& site, const std::function<Li
   Response r;
   if (path == "/") {
     r = Page(200, "text/html; charset=utf-8", WelcomePage(site, live(), host));
+  } else if (path == kPanelPath) {
+    if (live().pages >= site.maxPages) {
+      r = Problem(503, std::to_string(site.maxPages) +
+                           " pages are open already (--max-clients); try again shortly.");
+      r.headers.emplace_back("Retry-After", "5");
+    } else {
+      r = Page(200, "text/html; charset=utf-8", web_panel::PanelPage(site.description));
+      // The page lives on its WebSocket: its HTTP connection would only
+      // hold one of the connections --max-clients allows.
+      r.close = true;
+    }
   } else if (path == kIdentificationPath) {
     r = Page(200, "text/xml", IdentificationDocument(site, host));
   } else if (path == "/metrics") {

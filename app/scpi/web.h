@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,19 +51,26 @@ struct Site {
   Listeners listeners;
   // The machine's addresses, for a listener on 0.0.0.0 or [::].
   std::function<std::vector<NetInterface>()> interfaces;
+  // --http-host: further names the server answers to (DNS names, proxies).
+  std::vector<std::string> extraHosts;
+  // Pages open at once (--max-clients): their live connections.
+  std::size_t maxPages = 8;
 };
 
 // What changes: asked for at each request.
 struct Live {
   scpi::TelemetrySnapshot telemetry;
   std::array<std::size_t, 3> clients{};  // open connections by scpi::Protocol
+  std::size_t pages = 0;                 // the pages' live connections
 };
 
 struct Request {
-  std::string method;  // "GET"
-  std::string target;  // "/lxi/identification?x=1"
-  std::string host;    // the Host field, as sent (may be empty)
-  std::string local;   // the address the connection came in on, "127.0.0.1:8080"
+  std::string method;                 // "GET"
+  std::string target;                 // "/lxi/identification?x=1"
+  std::string host;                   // the Host field, as sent (may be empty)
+  std::string local;                  // the address the connection came in on, "127.0.0.1:8080"
+  std::optional<std::string> origin;  // the Origin field, when sent
+  bool upgrade = false;               // a WebSocket handshake
 };
 
 struct Response {
@@ -70,13 +78,27 @@ struct Response {
   std::string contentType;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;
-  bool head = false;  // HEAD: the headers of a GET, no body sent
+  bool head = false;   // HEAD: the headers of a GET, no body sent
+  bool close = false;  // the connection closes after it
 };
 
 // The reason phrase of a status the server gives.
 const char* StatusText(int status);
 
-// Routes a request. Paths: "/", "/lxi/identification" (a trailing slash
+// True when `host` (a Host field) names this server: an --http address
+// with its port, localhost, the host name or <host name>.local with an
+// HTTP port, an --http-host, or the address the request came in on; the
+// port may be left out where it is 80. Another name is how a page of some
+// other site reaches a loopback server through DNS rebinding.
+bool HostAccepted(const Site& site, const Request& request, std::string_view host);
+// The guards every path answers first: 421 for a Host that is not the
+// server's, 403 for a change (POST, a WebSocket handshake) whose Origin is
+// present and not http:// plus an accepted host. A request without Host or
+// Origin is not a browser's and passes.
+std::optional<Response> Guard(const Request& request, const Site& site);
+
+// Routes a request, the guards first. Paths: "/", "/panel" (503 while
+// --max-clients pages are open), "/lxi/identification" (a trailing slash
 // redirects), "/metrics"; GET and HEAD only.
 Response Handle(const Request& request, const Site& site, const std::function<Live()>& live);
 

@@ -49,7 +49,10 @@ std::uint32_t CPanelDlg::ReadField(std::uint8_t* data, std::uint32_t n, int atte
 
 void CPanelDlg::PollInstrument() {
   Wnd().ProgressSetPos(ids::kProgress, 0);
-  const CounterReading r = counter.Poll();
+  ShowPolled(counter.Poll());
+}
+
+void CPanelDlg::ShowPolled(const CounterReading& r) {
   const PollOutcome& o = r.poll;
   if (o.late) st.replyPending = 0;
   if (o.kind == PollOutcome::Nothing) return;

@@ -6,34 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "resources/ids.h"
-#include "tests/behaviour/scpi_fixture.h"
+#include "tests/behaviour/model_bench.h"
 
 namespace kolvane::test {
 namespace {
-
-struct ModelBench {
-  ModelBench() : sim(ScpiBench::Options(std::nullopt)) {
-    AnswerAsInstrument(ports, clock, sim);
-    model.Open();
-    IScanObserver quiet;
-    found = model.Connect(1, 1, quiet);
-    model.ReadBack(3);
-    mark = ports.writes.size();
-  }
-  std::vector<std::string> Frames() {
-    std::vector<std::string> out;
-    for (std::size_t i = mark; i < ports.writes.size(); ++i) out.push_back(ports.writes[i].Text());
-    mark = ports.writes.size();
-    return out;
-  }
-
-  VirtualClock clock;
-  ScriptedPorts ports{clock};
-  sim::Instrument sim;
-  PanelModel model{ports, clock};
-  bool found = false;
-  std::size_t mark = 0;
-};
 
 struct Step {
   int id;

@@ -3,6 +3,7 @@ child processes for the tests; every address is on 127.0.0.1."""
 import os
 import re
 import signal
+import socket
 import subprocess
 import tempfile
 import threading
@@ -105,6 +106,19 @@ def server_command(*args, http="127.0.0.1:0"):
     # it is tested in namespaces of its own (vxi11_test.py).
     return (wine + [SERVER, "--port", "3", "--listen", "127.0.0.1:0", "--no-vxi11"] + web +
             list(args))
+
+
+def scpi_reply(port, line):
+    """The reply to a query; *OPC?'s 1 after a command."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+        s.sendall(line.encode() + (b"\n" if "?" in line else b"\n*OPC?\n"))
+        reply = b""
+        while not reply.endswith(b"\n"):
+            chunk = s.recv(4096)
+            if not chunk:
+                break
+            reply += chunk
+        return reply.decode().strip()
 
 
 def env_with_ports(directory):

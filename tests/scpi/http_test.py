@@ -13,7 +13,8 @@ import unittest
 import urllib.parse
 import xml.etree.ElementTree as ET
 
-from harness import WINE_RUN, Server, Sim, env_with_ports, server_command, temp_dir
+from harness import (WINE_RUN, Server, Sim, env_with_ports, scpi_reply, server_command,
+                     temp_dir)
 
 LXI = "{http://www.lxistandard.org/InstrumentIdentification/1.0}"
 # The published schema's order (InstrumentIdentification/1.0.xsd): Device's
@@ -73,7 +74,7 @@ class HttpTest(unittest.TestCase):
         cls.dir = cls.tmp.name
         cls.sim = Sim(cls.dir)
         cls.addClassCleanup(cls.sim.stop)
-        cls.server = Server(server_command("--name", "Bench <7> & co"),
+        cls.server = Server(server_command("--name", "Bench <7> & co", "--http-host", "bench7.lab:8080"),
                             env=env_with_ports(cls.dir))
         cls.addClassCleanup(cls.server.stop)
         assert cls.server.port and cls.server.http_port, cls.server.text()
@@ -88,15 +89,7 @@ class HttpTest(unittest.TestCase):
 
     def scpi(self, line):
         """The reply to a query; *OPC?'s 1 after a command."""
-        with socket.create_connection(("127.0.0.1", self.server.port), timeout=10) as s:
-            s.sendall(line.encode() + (b"\n" if "?" in line else b"\n*OPC?\n"))
-            reply = b""
-            while not reply.endswith(b"\n"):
-                chunk = s.recv(4096)
-                if not chunk:
-                    break
-                reply += chunk
-            return reply.decode().strip()
+        return scpi_reply(self.server.port, line)
 
     def idn(self):
         return self.scpi("*IDN?").split(",")
@@ -177,9 +170,31 @@ class HttpTest(unittest.TestCase):
         self.assertGreater(int(header(head, "Content-Length")), 100)
         self.assertEqual(body, b"")
 
+    def test_host_and_origin_guards(self):
+        port = self.server.http_port
+        hostname = socket.gethostname()
+        for host, expected in ((f"127.0.0.1:{port}", 200), (f"localhost:{port}", 200),
+                               (f"{hostname}:{port}", 200), (f"{hostname}.local:{port}", 200),
+                               ("bench7.lab:8080", 200), (f"bench7.lab:{port}", 421),
+                               (f"attacker.example:{port}", 421), ("127.0.0.1:1", 421),
+                               (f"{hostname}.attacker.example:{port}", 421)):
+            for path in ("/", "/metrics", "/nothing"):
+                _, head, _ = curl("-H", f"Host: {host}", self.base + path)
+                want = 404 if expected == 200 and path == "/nothing" else expected
+                self.assertEqual(status(head), want, (host, path))
+        # A change from another site's page; none from curl or the server's own pages.
+        for origin, expected in (("http://attacker.example", 403), ("null", 403),
+                                 (f"https://127.0.0.1:{port}", 403),
+                                 (f"http://127.0.0.1:{port}", 405), (None, 405),
+                                 (f"http://localhost:{port}", 405)):
+            args = ["-X", "POST", "--data", "x"] + (["-H", f"Origin: {origin}"] if origin else [])
+            _, head, _ = curl(*args, self.base + "/")
+            self.assertEqual(status(head), expected, origin)
+
     def header_of(self, size):
         """A GET whose request line and header fields, blank line included, are size bytes."""
-        start = b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nX-Pad: "
+        start = (b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\nX-Pad: "
+                 % self.server.http_port)
         end = b"\r\n\r\n"
         return start + b"a" * (size - len(start) - len(end)) + end
 
@@ -351,7 +366,7 @@ class HttpOptionsTest(unittest.TestCase):
                 self.assertEqual(server.stop(), 0)
                 server = Server(server_command("--allow", "10.9.8.0/24"), env=env_with_ports(d))
                 try:
-                    reply = exchange(server.http_port, b"GET / HTTP/1.1\r\nHost: x\r\n\r\n")
+                    reply = exchange(server.http_port, b"GET / HTTP/1.1\r\n\r\n")
                 except ConnectionResetError:
                     reply = b""
                 self.assertEqual(reply, b"")
@@ -360,10 +375,10 @@ class HttpOptionsTest(unittest.TestCase):
                 self.assertEqual(server.stop(), 0)
                 server = Server(server_command("--max-clients", "1"), env=env_with_ports(d))
                 with socket.create_connection(("127.0.0.1", server.http_port), timeout=10) as held:
-                    held.sendall(b"GET / HTTP/1.1\r\nHost: x\r\n\r\n")
+                    held.sendall(b"GET / HTTP/1.1\r\n\r\n")
                     self.assertTrue(held.recv(12).startswith(b"HTTP/1.1 200"))
                     try:
-                        reply = exchange(server.http_port, b"GET / HTTP/1.1\r\nHost: x\r\n\r\n")
+                        reply = exchange(server.http_port, b"GET / HTTP/1.1\r\n\r\n")
                     except ConnectionResetError:
                         reply = b""
                     self.assertEqual(reply, b"")

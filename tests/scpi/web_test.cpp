@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 namespace kolvane::server::web {
 namespace {
@@ -40,7 +41,7 @@ Live MakeLive() {
 Response Get(const std::string& target, const std::string& method = "GET",
              const std::string& host = "bench7:80") {
   const Site site = MakeSite();
-  return Handle({method, target, host, "192.168.1.5:80"}, site, MakeLive);
+  return Handle({method, target, host, "192.168.1.5:80", {}, false}, site, MakeLive);
 }
 
 TEST(Web, Routes) {
@@ -63,9 +64,10 @@ TEST(Web, Routes) {
 }
 
 TEST(Web, HostFromTheRequestOrTheLocalAddress) {
-  EXPECT_EQ(EffectiveHost({"GET", "/", "bench7.lab:8080", "1.2.3.4:80"}), "bench7.lab:8080");
-  EXPECT_EQ(EffectiveHost({"GET", "/", "<script>", "1.2.3.4:80"}), "1.2.3.4:80");
-  EXPECT_EQ(EffectiveHost({"GET", "/", "", "1.2.3.4:80"}), "1.2.3.4:80");
+  EXPECT_EQ(EffectiveHost({"GET", "/", "bench7.lab:8080", "1.2.3.4:80", {}, false}),
+            "bench7.lab:8080");
+  EXPECT_EQ(EffectiveHost({"GET", "/", "<script>", "1.2.3.4:80", {}, false}), "1.2.3.4:80");
+  EXPECT_EQ(EffectiveHost({"GET", "/", "", "1.2.3.4:80", {}, false}), "1.2.3.4:80");
   EXPECT_EQ(HostOnly("bench7:8080"), "bench7");
   EXPECT_EQ(HostOnly("[fe80::1]:80"), "[fe80::1]");
   EXPECT_EQ(HostOnly("fe80::1"), "fe80::1");
@@ -120,6 +122,80 @@ TEST(Web, Metrics) {
   Live l;
   l.telemetry.reading = scpi::LiveReading{"FREQ", 1, "Hz", std::nan("")};
   EXPECT_NE(MetricsText(l).find("unit=\"Hz\"} NaN\n"), std::string::npos);
+}
+
+TEST(Web, PanelPageBoundedByMaxClients) {
+  Site site = MakeSite();
+  site.maxPages = 2;
+  const Request r{"GET", "/panel", "bench7", "192.168.1.5:80", {}, false};
+  for (const auto& [pages, status] : {std::pair<std::size_t, int>{1, 200}, {2, 503}, {3, 503}}) {
+    const Response res = Handle(r, site, [pages = pages] {
+      Live l = MakeLive();
+      l.pages = pages;
+      return l;
+    });
+    EXPECT_EQ(res.status, status) << pages;
+    bool retry = false;
+    for (const auto& [name, value] : res.headers) retry = retry || name == "Retry-After";
+    EXPECT_EQ(retry, status == 503) << pages;
+    if (status == 200) {
+      EXPECT_TRUE(res.close);
+      EXPECT_NE(res.body.find("data-control=\"1092\""), std::string::npos);
+    }
+  }
+}
+
+TEST(Web, HostAndOriginGuards) {
+  Site site = MakeSite();
+  site.listeners.http = {{"127.0.0.1", 8080}, {"0.0.0.0", 80}};
+  site.extraHosts = {"bench7.lab", "proxy:8443"};
+  struct Case {
+    const char* method;
+    const char* host;
+    std::optional<std::string> origin;
+    bool upgrade;
+    int status;  // 0: passes
+  };
+  const Case cases[] = {
+      {"GET", "127.0.0.1:8080", {}, false, 0},
+      {"GET", "localhost:8080", {}, false, 0},
+      {"GET", "LOCALHOST:8080", {}, false, 0},
+      {"GET", "bench7:8080", {}, false, 0},
+      {"GET", "bench7.local:8080", {}, false, 0},
+      {"GET", "bench7", {}, false, 0},  // port 80 left out
+      {"GET", "192.168.1.5", {}, false, 0},
+      {"GET", "bench7.lab:8080", {}, false, 0},
+      {"GET", "proxy:8443", {}, false, 0},
+      {"GET", "proxy:8080", {}, false, 421},
+      {"GET", "bench7.lab", {}, false, 0},
+      {"GET", "", {}, false, 0},
+      {"GET", "evil.example:8080", {}, false, 421},
+      {"GET", "127.0.0.1:9999", {}, false, 421},
+      {"GET", "localhost", {}, true, 0},  // port 80 on 0.0.0.0
+      {"GET", "bench7.evil:8080", {}, false, 421},
+      {"POST", "evil.example:8080", std::string("http://127.0.0.1:8080"), false, 421},
+      {"POST", "127.0.0.1:8080", {}, false, 0},
+      {"POST", "127.0.0.1:8080", std::string("http://127.0.0.1:8080"), false, 0},
+      {"POST", "127.0.0.1:8080", std::string("http://bench7.local:8080"), false, 0},
+      {"POST", "127.0.0.1:8080", std::string("null"), false, 403},
+      {"POST", "127.0.0.1:8080", std::string("http://evil.example"), false, 403},
+      {"POST", "127.0.0.1:8080", std::string("https://127.0.0.1:8080"), false, 403},
+      {"POST", "127.0.0.1:8080", std::string("http://127.0.0.1:8080/x"), false, 403},
+      {"GET", "127.0.0.1:8080", std::string("http://evil.example"), true, 403},
+      {"GET", "127.0.0.1:8080", std::string("http://evil.example"), false, 0},
+      {"GET", "127.0.0.1:8080", std::string("null"), true, 403},
+      {"GET", "127.0.0.1:8080", std::string("http://localhost:8080"), true, 0},
+  };
+  for (const Case& c : cases) {
+    const Request r{c.method, "/nothing", c.host, "127.0.0.1:8080", c.origin, c.upgrade};
+    const auto refused = Guard(r, site);
+    EXPECT_EQ(refused ? refused->status : 0, c.status)
+        << c.method << " " << c.host << " " << c.origin.value_or("-") << " " << c.upgrade;
+    // Before routing: an unknown path still gets the guard's answer.
+    if (c.status) {
+      EXPECT_EQ(Handle(r, site, MakeLive).status, c.status);
+    }
+  }
 }
 
 TEST(Web, EscapesWhatItQuotes) {

@@ -1,0 +1,192 @@
+#include "panel/web/assets.h"
+
+namespace kolvane::web_panel {
+
+const std::string_view kStyle = R"CSS(
+body{margin:0;background:#d4d0c8;font:13px "Liberation Sans",Arial,sans-serif;color:#000}
+.status{position:absolute;left:8px;top:8px;height:24px;line-height:24px;padding:0 8px}
+.status.bad{background:#b00;color:#fff}
+#panel{position:absolute}
+.dlg{position:relative;background:#d4d0c8}
+.dlg>*,.client>*{position:absolute;box-sizing:border-box;margin:0}
+.frame{border:1px solid #000}
+.st{white-space:pre;overflow:hidden;line-height:1.2}
+.st.exp{font-size:10px}
+.st.sunken{border:2px inset #fff;background:#fff;font-size:26px;line-height:1.5;padding:0 4px}
+.st.bordered{border:1px solid #000;white-space:pre-wrap;padding:1px 2px}
+.grp{border:1px solid #888;border-radius:2px}
+.grp .legend{position:absolute;top:-9px;left:6px;background:#d4d0c8;padding:0 2px;white-space:pre}
+.btn{padding:0;font:inherit;background:#d4d0c8;border:2px outset #fff;cursor:pointer}
+.btn[aria-checked=true]{border-style:inset;background:#8a8a8a}
+.btn:disabled{color:#888;cursor:default}
+.ed{font:inherit;border:2px inset #fff;padding:0 3px;background:#fff}
+.list{font:inherit}
+.spin{display:flex;flex-direction:column;outline-offset:1px}
+.spin span{flex:1;display:flex;align-items:center;justify-content:center;font-size:8px;
+  border:1px outset #fff;cursor:pointer;user-select:none}
+.spin[aria-disabled=true] span{color:#888;cursor:default}
+.progress{border:1px solid #888;background:#fff}
+.progress .bar{height:100%;background:#0a246a;width:0}
+[hidden]{display:none!important}
+[role=dialog].dlg{position:fixed;left:50%;top:50%;transform:translate(-50%,-50%);
+  border:2px outset #fff;box-shadow:4px 4px 12px #0006;z-index:10}
+.caption{background:#0a246a;color:#fff;padding:2px 6px;font-weight:bold}
+.client{position:relative}
+.msgbox{position:fixed;left:50%;top:40%;transform:translate(-50%,-50%);min-width:260px;
+  background:#d4d0c8;border:2px outset #fff;box-shadow:4px 4px 12px #0006;z-index:20}
+.msgbox .text{padding:16px;white-space:pre-wrap}
+.msgbox button{display:block;margin:0 auto 12px;min-width:75px}
+)CSS";
+
+// Shows what the server says the model holds and sends what the user did;
+// it decides nothing about the panel.
+const std::string_view kScript = R"JS(
+'use strict';
+(() => {
+  const panel = document.querySelector('.dlg[data-dialog="102"]');
+  const status = document.getElementById('status');
+  const box = document.getElementById('msgbox');
+  const boxText = document.getElementById('msgbox-text');
+  const alerts = [];
+  let ws = null;
+  let viewOnly = false;
+  let dialog = null;  // {element, control}
+
+  const find = (root, id) => root.querySelector('[data-control="' + id + '"]');
+  const send = (message) => {
+    if (ws && ws.readyState === WebSocket.OPEN) ws.send(JSON.stringify(message));
+  };
+  const say = (text, bad) => {
+    status.textContent = text;
+    status.classList.toggle('bad', !!bad);
+  };
+
+  function showControl(root, c) {
+    const e = find(root, c.id);
+    if (!e) return;
+    const off = !c.enabled;
+    if ('disabled' in e && e.tagName !== 'DIV') e.disabled = off;
+    if (e.matches('button,select,input,[role=spinbutton]')) {
+      e.setAttribute('aria-disabled', String(off || viewOnly));
+    }
+    const role = e.getAttribute('role');
+    if (role === 'radio' || role === 'checkbox') {
+      e.setAttribute('aria-checked', c.check === 1 ? 'true' : c.check === 2 ? 'mixed' : 'false');
+    }
+    if (e.classList.contains('st')) {
+      if (e.textContent !== c.text) e.textContent = c.text;
+    } else if (e.tagName === 'BUTTON') {
+      if (c.text !== '' && e.textContent !== c.text) e.textContent = c.text;
+    } else if (e.tagName === 'INPUT') {
+      if (e.value !== c.text) e.value = c.text;
+    } else if (e.tagName === 'SELECT') {
+      const now = Array.from(e.options, (o) => o.text);
+      if (JSON.stringify(now) !== JSON.stringify(c.entries)) {
+        e.replaceChildren(...c.entries.map((t) => new Option(t)));
+      }
+      e.selectedIndex = c.sel;
+    } else if (c.spin) {
+      e.setAttribute('aria-valuemin', Math.min(c.spin[0], c.spin[1]));
+      e.setAttribute('aria-valuemax', Math.max(c.spin[0], c.spin[1]));
+      e.setAttribute('aria-valuenow', c.spin[2]);
+      e.setAttribute('aria-valuetext', c.valuetext);
+    } else if (c.progress) {
+      const [lo, hi, pos] = c.progress;
+      e.setAttribute('aria-valuemin', lo);
+      e.setAttribute('aria-valuemax', hi);
+      e.setAttribute('aria-valuenow', pos);
+      e.firstChild.style.width = (hi > lo ? (100 * (pos - lo)) / (hi - lo) : 0) + '%';
+    }
+  }
+
+  function nextAlert() {
+    if (!box.hidden || alerts.length === 0) return;
+    boxText.textContent = alerts.shift();
+    box.hidden = false;
+    document.getElementById('msgbox-ok').focus();
+  }
+
+  function openDialog(m) {
+    const e = document.querySelector('.dlg[data-dialog="' + m.dialog + '"]');
+    if (!e) return;
+    m.controls.forEach((c) => showControl(e, c));
+    dialog = {element: e, control: m.control};
+    e.hidden = false;
+    const list = e.querySelector('select');
+    if (list) list.focus();
+  }
+
+  function closeDialog(answer) {
+    if (!dialog) return;
+    const {element, control} = dialog;
+    dialog = null;
+    element.hidden = true;
+    if (answer) {
+      const list = element.querySelector('select');
+      send({click: control, variant: list ? Math.max(0, list.selectedIndex) : 0});
+    }
+  }
+
+  function onMessage(event) {
+    const m = JSON.parse(event.data);
+    if (m.type === 'state') {
+      viewOnly = m.viewOnly;
+      m.controls.forEach((c) => showControl(panel, c));
+      say(m.link ? '' : 'Нет связи с прибором', !m.link);
+    } else if (m.type === 'dialog') {
+      openDialog(m);
+    } else if (m.type === 'alert') {
+      alerts.push(m.text);
+      nextAlert();
+    }
+  }
+
+  function connect() {
+    ws = new WebSocket((location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host +
+                       '/panel/live');
+    ws.onmessage = onMessage;
+    ws.onclose = () => {
+      say('Нет связи с сервером: подключение…', true);
+      closeDialog(false);
+      setTimeout(connect, 1000);
+    };
+  }
+
+  // The user, on the panel.
+  const blocked = (e) => dialog !== null || e.getAttribute('aria-disabled') === 'true' && !viewOnly;
+  panel.addEventListener('click', (event) => {
+    const step = event.target.closest('[data-step]');
+    const e = event.target.closest('[data-control]');
+    if (!e || blocked(e)) return;
+    const id = Number(e.dataset.control);
+    if (step) send({spin: id, up: step.dataset.step === 'up'});
+    else if (e.tagName === 'BUTTON') send({click: id});
+  });
+  panel.addEventListener('change', (event) => {
+    const e = event.target.closest('select[data-control]');
+    if (e) send({select: Number(e.dataset.control), index: e.selectedIndex});
+  });
+  panel.addEventListener('keydown', (event) => {
+    const e = event.target.closest('[role=spinbutton]');
+    if (!e || blocked(e) || (event.key !== 'ArrowUp' && event.key !== 'ArrowDown')) return;
+    event.preventDefault();
+    send({spin: Number(e.dataset.control), up: event.key === 'ArrowUp'});
+  });
+  document.querySelectorAll('[role=dialog].dlg').forEach((d) => {
+    d.addEventListener('click', (event) => {
+      if (event.target.closest('[data-control="1"]')) closeDialog(true);
+    });
+    d.addEventListener('keydown', (event) => {
+      if (event.key === 'Escape') closeDialog(false);
+      if (event.key === 'Enter') closeDialog(true);
+    });
+  });
+  document.getElementById('msgbox-ok').addEventListener('click', () => {
+    box.hidden = true;
+    nextAlert();
+  });
+  connect();
+})();
+)JS";
+
+}  // namespace kolvane::web_panel

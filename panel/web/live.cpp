@@ -1,0 +1,183 @@
+#include "panel/web/live.h"
+
+#include <algorithm>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+#include "panel/model/panel_model.h"
+#include "resources/ids.h"
+#include "resources/layout.h"
+
+namespace kolvane::web_panel {
+
+namespace {
+
+using json = nlohmann::json;
+using layout::Kind;
+
+const layout::DialogTemplate& PanelTemplate() {
+  return *layout::FindTemplate(ids::kPanelDialog);
+}
+
+// The integer at `key`, when it is one that fits an int.
+std::optional<int> IntAt(const json& j, const char* key) {
+  const auto it = j.find(key);
+  if (it == j.end() || !it->is_number_integer()) return std::nullopt;
+  const auto v = it->get<long long>();
+  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<int>(v);
+}
+
+// Invalid UTF-8 in a control's text must not make the message unsendable.
+std::string Dump(const json& j) {
+  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+json ControlState(const MemoryWindow& w, const layout::DialogTemplate& d, std::size_t i) {
+  const layout::Control& c = d.controls[i];
+  const MemoryControl& m = w.Get(c.id);
+  json j = {{"id", c.id}, {"text", m.text}, {"enabled", m.enabled}, {"check", m.check}};
+  if (c.kind == Kind::kListBox) {
+    j["entries"] = m.entries;
+    j["sel"] = m.curSel;
+  } else if (c.kind == Kind::kSpin) {
+    j["spin"] = {m.spinLower, m.spinUpper, m.spinPos};
+    // The text beside it: its buddy, the control before it.
+    j["valuetext"] = i > 0 ? w.Get(d.controls[i - 1].id).text : std::string();
+  } else if (c.kind == Kind::kProgress) {
+    j["progress"] = {m.progressLower, m.progressUpper, m.progressPos};
+  }
+  return j;
+}
+
+json Controls(const MemoryWindow& w, const layout::DialogTemplate& d) {
+  json out = json::array();
+  for (std::size_t i = 0; i < d.controls.size(); ++i) {
+    if (d.controls[i].id != -1) out.push_back(ControlState(w, d, i));
+  }
+  return out;
+}
+
+bool Clickable(Kind k) {
+  return k == Kind::kRadio || k == Kind::kCheck || k == Kind::kPushButton ||
+         k == Kind::kDefPushButton;
+}
+
+std::string Alert(std::string_view text) {
+  return Dump({{"type", "alert"}, {"text", text}});
+}
+
+// A mode radio's dialog, if the click opens one: tried on a rehearsal of
+// the panel, so that the real click waits for the user's choice.
+std::optional<std::string> DialogOf(const PanelModel& model, int id) {
+  const auto rehearsal = model.Rehearse();
+  std::optional<std::string> shown;
+  rehearsal->Window().AnswerModals([&](MemoryWindow& w, CDialog& dialog) {
+    const layout::DialogTemplate* t = layout::FindTemplate(dialog.TemplateId());
+    if (t == nullptr || shown) return;
+    json controls = Controls(w, *t);
+    // The rehearsal's port hears nothing: what its fields say of the
+    // instrument is not the instrument's. The lists alone are shown.
+    for (json& c : controls) {
+      if (!c.contains("entries")) c["text"] = "";
+    }
+    shown = Dump({{"type", "dialog"}, {"dialog", t->id}, {"control", id}, {"controls", controls}});
+  });
+  rehearsal->Window().Click(id);
+  return shown;
+}
+
+}  // namespace
+
+std::optional<Command> ParseCommand(std::string_view message) {
+  if (message.size() > kMaxMessageBytes) return std::nullopt;
+  const json j = json::parse(message, nullptr, false);
+  if (!j.is_object()) return std::nullopt;
+  Command c;
+  if (const auto id = IntAt(j, "click")) {
+    c.kind = Command::Kind::kClick;
+    c.id = *id;
+    if (j.contains("variant")) {
+      const auto v = IntAt(j, "variant");
+      if (!v || *v < 0) return std::nullopt;
+      c.value = *v;
+    }
+    return c;
+  }
+  if (const auto id = IntAt(j, "select")) {
+    const auto index = IntAt(j, "index");
+    if (!index || *index < 0) return std::nullopt;
+    return Command{Command::Kind::kSelect, *id, *index};
+  }
+  if (const auto id = IntAt(j, "spin")) {
+    const auto up = j.find("up");
+    if (up == j.end() || !up->is_boolean()) return std::nullopt;
+    return Command{Command::Kind::kSpin, *id, up->get<bool>() ? 1 : 0};
+  }
+  return std::nullopt;
+}
+
+std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly) {
+  const MemoryWindow& w = model.Window();
+  return Dump({{"type", "state"},
+               {"rev", w.Revision()},
+               {"link", linkUp},
+               {"viewOnly", viewOnly},
+               {"controls", Controls(w, PanelTemplate())}});
+}
+
+std::optional<std::string> StateWatch::Changed(const PanelModel& model, bool linkUp,
+                                               bool viewOnly) {
+  const std::uint64_t revision = model.Window().Revision();
+  if (shown_ && revision == revision_ && linkUp == linkUp_) return std::nullopt;
+  shown_ = true;
+  revision_ = revision;
+  linkUp_ = linkUp;
+  return StateMessage(model, linkUp, viewOnly);
+}
+
+std::vector<std::string> Run(PanelModel& model, const Command& command, bool viewOnly) {
+  if (viewOnly) return {Alert(kViewOnlyText)};
+  const layout::Control* c = layout::FindControl(PanelTemplate(), command.id);
+  if (c == nullptr || (c->styles & layout::style::kHidden) != 0 || !model.Enabled(c->id)) {
+    return {};
+  }
+  const std::size_t boxes = model.Window().MessageBoxes().size();
+  switch (command.kind) {
+    case Command::Kind::kClick:
+      if (!Clickable(c->kind)) return {};
+      if (command.value < 0) {
+        if (auto dialog = DialogOf(model, c->id)) return {*dialog};
+        model.Click(c->id);
+      } else {
+        model.ClickMode(c->id, command.value);
+      }
+      break;
+    case Command::Kind::kSelect: {
+      if (c->kind != Kind::kListBox) return {};
+      const auto& entries = model.Window().Get(c->id).entries;
+      if (static_cast<std::size_t>(command.value) >= entries.size()) return {};
+      model.Select(c->id, command.value);
+      break;
+    }
+    case Command::Kind::kSpin: {
+      if (c->kind != Kind::kSpin) return {};
+      // As the up-down control steps: up is towards `upper`, whichever
+      // way the range runs.
+      const MemoryControl& s = model.Window().Get(c->id);
+      const int step = (s.spinUpper >= s.spinLower) == (command.value == 1) ? 1 : -1;
+      const int pos = std::clamp(s.spinPos + step, std::min(s.spinLower, s.spinUpper),
+                                 std::max(s.spinLower, s.spinUpper));
+      model.SpinTo(c->id, pos);
+      break;
+    }
+  }
+  std::vector<std::string> out;
+  const auto& all = model.Window().MessageBoxes();
+  for (std::size_t i = boxes; i < all.size(); ++i) out.push_back(Alert(all[i]));
+  return out;
+}
+
+}  // namespace kolvane::web_panel

@@ -1,0 +1,164 @@
+// The panel's page and its live messages, on the panel model over the
+// simulated instrument: what a page's message does to the line, and what
+// the page is told.
+#include <gtest/gtest.h>
+
+#include "panel/model/panel_model.h"
+#include "panel/web/live.h"
+#include "panel/web/page.h"
+#include "resources/ids.h"
+#include "tests/behaviour/model_bench.h"
+
+namespace kolvane::test {
+namespace {
+
+using web_panel::Command;
+
+// The bench, with a page's message sent as the server runs it.
+struct PageBench : ModelBench {
+  std::vector<std::string> Send(std::string_view message, bool viewOnly = false) {
+    const auto command = web_panel::ParseCommand(message);
+    if (!command) return {"unparsed"};
+    return web_panel::Run(model, *command, viewOnly);
+  }
+};
+
+TEST(WebPanel, ParsesThePagesMessagesOnly) {
+  struct Case {
+    const char* message;
+    std::optional<Command> parsed;
+  };
+  using K = Command::Kind;
+  const Case cases[] = {
+      {R"({"click":1007})", Command{K::kClick, 1007, -1}},
+      {R"({"click":1020,"variant":2})", Command{K::kClick, 1020, 2}},
+      {R"({"select":1026,"index":1})", Command{K::kSelect, 1026, 1}},
+      {R"({"spin":1034,"up":true})", Command{K::kSpin, 1034, 1}},
+      {R"({"spin":1034,"up":false})", Command{K::kSpin, 1034, 0}},
+      {R"({"click":"1007"})", std::nullopt},
+      {R"({"click":1.5})", std::nullopt},
+      {R"({"click":99999999999})", std::nullopt},
+      {R"({"click":1020,"variant":-1})", std::nullopt},
+      {R"({"click":1020,"variant":"x"})", std::nullopt},
+      {R"({"select":1026})", std::nullopt},
+      {R"({"select":1026,"index":-3})", std::nullopt},
+      {R"({"spin":1034,"up":1})", std::nullopt},
+      {R"([1007])", std::nullopt},
+      {R"({"click":)", std::nullopt},
+      {"", std::nullopt},
+      {"\xff\xfe", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const auto got = web_panel::ParseCommand(c.message);
+    ASSERT_EQ(got.has_value(), c.parsed.has_value()) << c.message;
+    if (!got) continue;
+    EXPECT_EQ(got->kind, c.parsed->kind) << c.message;
+    EXPECT_EQ(got->id, c.parsed->id) << c.message;
+    EXPECT_EQ(got->value, c.parsed->value) << c.message;
+  }
+  EXPECT_FALSE(web_panel::ParseCommand(R"({"click":1007,"pad":")" +
+                                       std::string(web_panel::kMaxMessageBytes, 'a') + "\"}"));
+}
+
+TEST(WebPanel, MessagesAreTheDesktopUsersCalls) {
+  struct Case {
+    const char* name;
+    const char* message;
+    bool viewOnly;
+    std::vector<std::string> frames;
+    const char* reply;  // a part of the one reply to the page, or "" for none
+  };
+  const Case cases[] = {
+      {"GateClick", R"({"click":1007})", false, {"T2\r"}, ""},
+      // The dialog is the page's to answer: nothing goes before its answer.
+      {"ModeDialogFirst", R"({"click":1020})", false, {}, R"("dialog":143)"},
+      {"ModeDialogAnswered", R"({"click":1020,"variant":2})", false, {"R3\r", "R5\r"}, ""},
+      {"ViewOnly", R"({"click":1007})", true, {}, "Только просмотр"},
+      {"NotAControl", R"({"click":1092})", false, {}, ""},
+      {"UnknownId", R"({"click":4242})", false, {}, ""},
+      {"HiddenList", R"({"select":1114,"index":0})", false, {}, ""},
+      {"ListPastItsEntries", R"({"select":1069,"index":99})", false, {}, ""},
+      {"SpinOnAButton", R"({"spin":1007,"up":true})", false, {}, ""},
+  };
+  for (const Case& c : cases) {
+    PageBench b;
+    const auto replies = b.Send(c.message, c.viewOnly);
+    EXPECT_EQ(b.Frames(), c.frames) << c.name;
+    if (*c.reply == '\0') {
+      EXPECT_TRUE(replies.empty()) << c.name;
+    } else {
+      ASSERT_EQ(replies.size(), 1u) << c.name;
+      EXPECT_NE(replies[0].find(c.reply), std::string::npos) << c.name << ": " << replies[0];
+    }
+  }
+}
+
+TEST(WebPanel, RehearsedDialogSaysNothingOfTheSilentPort) {
+  PageBench b;
+  const auto replies = b.Send(R"({"click":1030})");
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_NE(replies[0].find(R"("dialog":144)"), std::string::npos);
+  EXPECT_NE(replies[0].find(R"("entries":["A/C","C/A","B/C"])"), std::string::npos) << replies[0];
+  EXPECT_NE(replies[0].find(R"("id":1053,"text":"")"), std::string::npos) << replies[0];
+  EXPECT_TRUE(b.Frames().empty());
+}
+
+TEST(WebPanel, DisabledControlIsNotClicked) {
+  PageBench b;
+  b.model.ClickMode(ids::kModeCount, 1);  // disables the gate radios
+  ASSERT_FALSE(b.model.Enabled(ids::kGate5));
+  b.Frames();
+  EXPECT_TRUE(b.Send(R"({"click":1010})").empty());
+  EXPECT_TRUE(b.Frames().empty());
+  EXPECT_NE(web_panel::StateMessage(b.model, true, false).find(R"("enabled":false,"id":1010)"),
+            std::string::npos);
+}
+
+TEST(WebPanel, StateFollowsTheModel) {
+  PageBench b;
+  const std::string before = web_panel::StateMessage(b.model, true, false);
+  b.Send(R"({"click":1008})");
+  const std::string after = web_panel::StateMessage(b.model, false, true);
+  EXPECT_NE(before, after);
+  EXPECT_NE(after.find(R"("check":1,"enabled":true,"id":1008)"), std::string::npos) << after;
+  EXPECT_NE(after.find(R"("link":false)"), std::string::npos);
+  EXPECT_NE(after.find(R"("viewOnly":true)"), std::string::npos);
+  EXPECT_NE(after.find(R"("spin":[)"), std::string::npos);
+}
+
+TEST(WebPanel, StateSentAgainOnlyWhenSomethingChanged) {
+  PageBench b;
+  web_panel::StateWatch watch;
+  EXPECT_TRUE(watch.Changed(b.model, true, false));
+  EXPECT_FALSE(watch.Changed(b.model, true, false));
+  b.Send(R"({"click":1008})");
+  EXPECT_TRUE(watch.Changed(b.model, true, false));
+  EXPECT_FALSE(watch.Changed(b.model, true, false));
+  // The line lost: at once, with no control changed.
+  EXPECT_TRUE(watch.Changed(b.model, false, false));
+}
+
+TEST(WebPanel, PageNamesAndTexts) {
+  const auto& panel = *layout::FindTemplate(ids::kPanelDialog);
+  const std::pair<int, const char*> names[] = {
+      {ids::kModeFrequency, "f"},          {1066, "Авт"},         {ids::kChannelA, "А"},
+      {ids::kLowPassFilter, "ФНЧ"},        {ids::kStart, "Пуск"}, {ids::kLevelSpin, "Уровень"},
+      {ids::kConfigButton, "Конфигурация"}};
+  for (const auto& [id, name] : names) {
+    const layout::Control* c = layout::FindControl(panel, id);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(web_panel::AccessibleName(panel, static_cast<std::size_t>(c - panel.controls.data())),
+              name);
+  }
+  const std::string page = web_panel::PanelPage("Bench <7>");
+  for (const char* part : {"<html lang=\"ru\">", "<meta charset=\"utf-8\">", "Bench &lt;7&gt;",
+                           ">/  1</div>", "role=\"alertdialog\"", "data-dialog=\"143\"",
+                           "aria-live=\"polite\"", "role=\"spinbutton\""}) {
+    EXPECT_NE(page.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(page.find("http://"), std::string::npos);
+  EXPECT_EQ(page.find("https://"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kolvane::test

@@ -1,0 +1,307 @@
+"""The front panel in a browser (/panel) against the simulator: headless
+Chromium through Selenium, and curl for the guards of its live connection.
+Run by ctest with KOLVANE_SCPI and KOLVANE_SIM set; skipped (77) without
+chromium and chromedriver."""
+import os
+import re
+import shutil
+import socket
+import struct
+import subprocess
+import time
+import unittest
+
+from harness import Server, Sim, env_with_ports, scpi_reply, server_command, temp_dir
+
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import WebDriverWait
+except ImportError:
+    webdriver = None
+
+# A signal whose readings differ from one to the next.
+NOISY = ["--signal-khz", "1000", "--noise-khz", "1"]
+ROOT = os.path.join(os.path.dirname(__file__), "..", "..")
+SCALE, ORIGIN_X, ORIGIN_Y = 2, 8, 40
+
+
+def template_rects():
+    """Control id -> (x, y, w, h) in dialog units, from template 102 in resources/layout.cpp."""
+    with open(os.path.join(ROOT, "resources", "ids.h")) as f:
+        ids = dict(re.findall(r"constexpr int (k\w+) = (\d+);", f.read()))
+    with open(os.path.join(ROOT, "resources", "layout.cpp")) as f:
+        src = f.read()
+    panel = src[src.index("kPanel[] = {"):src.index("kAbout[] = {")]
+    rows = dict(re.findall(r"constexpr int (\w+) = (\d+)", src))
+    rows.update(re.findall(r"(kRow\d) = (\d+)", src))
+    rows.update(re.findall(r"(k\w+Row5) = (\d+)", src))
+    out = {}
+    for m in re.finditer(r"(?:Radio|Check|List|Ctl)\((ids::(k\w+)|\d+),[^{]*\{(\w+), (\w+), (\w+), "
+                         r"(\w+)\}", panel):
+        cid = int(ids[m.group(2)]) if m.group(2) else int(m.group(1))
+        out[cid] = tuple(int(rows.get(v, v)) for v in m.group(3, 4, 5, 6))
+    return out
+
+
+def stop_cleanly(server):
+    """Stops the server; a sanitizer's report or a failed exit fails the test."""
+    status = server.stop()
+    if status != 0:
+        raise AssertionError(f"kolvane-scpi ended with {status}:\n{server.text()[-3000:]}")
+
+
+def curl_head(*args):
+    r = subprocess.run(["curl", "-sS", "-i", "--max-time", "3"] + list(args), capture_output=True)
+    return r.stdout.partition(b"\r\n\r\n")[0].decode("latin-1")
+
+
+def handshake(port, origin=None, host=None):
+    args = ["-H", "Connection: Upgrade", "-H", "Upgrade: websocket",
+            "-H", "Sec-WebSocket-Version: 13", "-H", "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ=="]
+    if origin:
+        args += ["-H", f"Origin: {origin}"]
+    if host:
+        args += ["-H", f"Host: {host}"]
+    head = curl_head(*args, f"http://127.0.0.1:{port}/panel/live")
+    return int(head.split(" ", 2)[1]) if head else 0
+
+
+@unittest.skipUnless(webdriver and shutil.which("chromedriver"), "no chromium/chromedriver")
+class WebPanelTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = temp_dir()
+        cls.sim = Sim(cls.tmp.name, extra=NOISY)
+        cls.addClassCleanup(cls.sim.stop)
+        cls.server = Server(server_command(), env=env_with_ports(cls.tmp.name))
+        cls.addClassCleanup(stop_cleanly, cls.server)
+        assert cls.server.http_port, cls.server.text()
+        cls.url = f"http://127.0.0.1:{cls.server.http_port}/panel"
+        cls.pages = [cls.browser() for _ in range(2)]
+        for p in cls.pages:
+            cls.addClassCleanup(p.quit)
+            p.get(cls.url)
+            cls.wait(p, lambda d: d.find_element(By.CSS_SELECTOR, "[data-control='1092']").text)
+
+    @staticmethod
+    def browser():
+        options = webdriver.ChromeOptions()
+        for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=900,850",
+                  "--disable-dev-shm-usage"):
+            options.add_argument(a)
+        if shutil.which("chromium"):
+            options.binary_location = shutil.which("chromium")
+        return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+
+    @staticmethod
+    def wait(page, condition, timeout=10):
+        return WebDriverWait(page, timeout, poll_frequency=0.05).until(condition)
+
+    @staticmethod
+    def control(page, cid, dialog=102):
+        return page.find_element(By.CSS_SELECTOR,
+                                 f".dlg[data-dialog='{dialog}'] [data-control='{cid}']")
+
+    def checked(self, page, cid):
+        return self.control(page, cid).get_attribute("aria-checked") == "true"
+
+    def scpi(self, line):
+        return scpi_reply(self.server.port, line)
+
+    def test_reading_changes(self):
+        page = self.pages[0]
+        reading = self.control(page, 1092)
+        self.assertEqual(reading.get_attribute("aria-live"), "polite")
+        first = reading.text
+        self.wait(page, lambda d: self.control(d, 1092).text not in ("", first))
+        # The README's picture, when asked for: KOLVANE_WEB_SHOT=docs/web-panel.png.
+        if os.environ.get("KOLVANE_WEB_SHOT"):
+            page.save_screenshot(os.environ["KOLVANE_WEB_SHOT"])
+
+    def test_mode_dialog_in_the_clicking_page_only(self):
+        one, two = self.pages
+        self.scpi("CONF:FREQ")
+        self.wait(one, lambda d: self.checked(d, 1016))
+        before = len(self.sim.frames())
+        self.control(one, 1020).click()
+        dialog = self.wait(one, lambda d: d.find_element(
+            By.CSS_SELECTOR, "[role=dialog][data-dialog='143']").is_displayed() and d.find_element(
+            By.CSS_SELECTOR, "[role=dialog][data-dialog='143']"))
+        self.assertEqual(dialog.accessible_name, "Измерение длительности")
+        self.assertFalse(two.find_element(By.CSS_SELECTOR, "[data-dialog='143']").is_displayed())
+        # Nothing goes to the instrument until the dialog is answered.
+        self.assertEqual(len(self.sim.frames()), before)
+        options = self.control(one, 1069, dialog=143).find_elements(By.TAG_NAME, "option")
+        self.assertEqual([o.text for o in options], ["DL1", "DL2", "DL3", "DL4"])
+        options[2].click()
+        self.control(one, 1, dialog=143).click()
+        self.wait(two, lambda d: self.checked(d, 1020))
+        self.assertEqual([f[:2] for f in self.sim.frames()[before:]][:2], ["R3", "R5"])
+        self.assertFalse(dialog.is_displayed())
+        self.scpi("CONF:FREQ")
+
+    def test_gate_click_sends_its_frame_and_shows_in_the_other_page(self):
+        one, two = self.pages
+        gate = next(g for g in range(1006, 1011) if not self.checked(one, g)
+                    and self.control(one, g).is_enabled())
+        before = len(self.sim.frames())
+        self.control(one, gate).click()
+        self.wait(two, lambda d: self.checked(d, gate))
+        self.assertGreater(len(self.sim.frames()), before)
+        self.assertTrue(self.checked(one, gate))
+
+    def test_scpi_configure_moves_the_mode_radio(self):
+        for command, radio in (("CONF:PER", 1019), ("CONF:FREQ", 1016)):
+            self.assertEqual(self.scpi(command), "1")
+            for page in self.pages:
+                self.wait(page, lambda d, r=radio: self.checked(d, r))
+
+    def test_disabled_control_sends_nothing(self):
+        page = self.pages[0]
+        disabled = page.execute_script(
+            "return Array.from(document.querySelectorAll('.dlg[data-dialog=\"102\"] "
+            "button:disabled'), e => Number(e.dataset.control));")
+        self.assertTrue(disabled)
+        before = len(self.sim.frames())
+        # Past the page's own script: straight to the server, as a forged page would.
+        page.execute_script("""
+            const ws = new WebSocket('ws://' + location.host + '/panel/live');
+            ws.onopen = () => { for (const id of arguments[0]) ws.send(JSON.stringify({click: id}));
+                                ws.send(JSON.stringify({click: 1092})); };""", disabled)
+        time.sleep(1)
+        self.assertEqual(len(self.sim.frames()), before)
+
+    def test_names_roles_and_boxes(self):
+        page = self.pages[0]
+        for cid, role, name in ((1016, "radio", "f"), (1066, "radio", "Авт"),
+                                (1013, "radio", "А"), (1041, None, "Пуск"),
+                                (1006, "radio", "10")):
+            e = self.control(page, cid)
+            self.assertEqual(e.get_attribute("role"), role, cid)
+            self.assertEqual(e.accessible_name, name, cid)
+        lpf = page.find_element(By.CSS_SELECTOR, "[role=checkbox][aria-label='ФНЧ']")
+        self.assertTrue(lpf.get_attribute("data-control"))
+        spin = page.find_element(By.CSS_SELECTOR, "[role=spinbutton]")
+        self.assertTrue(spin.get_attribute("aria-valuenow"))
+        self.assertEqual(page.find_element(By.TAG_NAME, "html").get_attribute("lang"), "ru")
+        rects = template_rects()
+        self.assertGreater(len(rects), 30)
+        for cid, (x, y, w, h) in rects.items():
+            box = page.execute_script(
+                "const e = document.querySelector('.dlg[data-dialog=\"102\"] "
+                "[data-control=\"' + arguments[0] + '\"]'); if (!e || e.hidden) return null;"
+                "const r = e.getBoundingClientRect(); return [r.x, r.y, r.width, r.height];", cid)
+            if box is None:
+                continue
+            want = (ORIGIN_X + SCALE * x, ORIGIN_Y + SCALE * y, SCALE * w, SCALE * h)
+            for got, expected in zip(box, want):
+                self.assertLessEqual(abs(got - expected), 2 * SCALE, (cid, box, want))
+
+    def test_link_lost_and_config_from_the_page(self):
+        page = self.pages[0]
+        self.sim.stop()
+        try:
+            self.wait(page, lambda d: d.find_element(By.ID, "status").text
+                      == "Нет связи с прибором", 5)
+        finally:
+            # Plugged back in: the instrument measured all along.
+            self.sim.start("--running")
+        self.control(page, 1024).click()  # Конфигурация
+        self.wait(page, lambda d: d.find_element(By.ID, "status").text == "", 10)
+        first = self.control(page, 1092).text
+        self.wait(page, lambda d: self.control(d, 1092).text not in ("", first))
+
+    def test_list_choice_and_spin_step(self):
+        one, two = self.pages
+        before = len(self.sim.frames())
+        impedance = self.control(one, 1069)
+        index = 1 - int(impedance.get_attribute("selectedIndex") or 0)
+        impedance.find_elements(By.TAG_NAME, "option")[index].click()
+        self.wait(two, lambda d: self.control(d, 1069).get_attribute("selectedIndex") == str(index))
+        spin = self.control(one, 1105)
+        now = spin.get_attribute("aria-valuenow")
+        spin.find_element(By.CSS_SELECTOR, "[data-step=up]").click()
+        self.wait(two, lambda d: self.control(d, 1105).get_attribute("aria-valuenow") != now)
+        self.assertEqual(self.control(two, 1105).get_attribute("aria-valuetext"),
+                         self.control(two, 1104).get_attribute("value"))
+        self.assertGreaterEqual(len(self.sim.frames()) - before, 2)
+
+    def test_live_connection_guards(self):
+        port = self.server.http_port
+        for origin, host, expected in ((None, None, 101), (f"http://127.0.0.1:{port}", None, 101),
+                                       ("http://attacker.example", None, 403), ("null", None, 403),
+                                       (None, "attacker.example", 421)):
+            self.assertEqual(handshake(port, origin, host), expected, (origin, host))
+
+
+def oversized_message(port, size):
+    """All the server sends after a WebSocket message of `size` bytes, until it closes."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+        s.sendall(f"GET /panel/live HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nConnection: Upgrade\r\n"
+                  "Upgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
+                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n".encode())
+        got = b""
+        while b"\r\n\r\n" not in got:
+            got += s.recv(4096)
+        # A masked text frame with a 64-bit length.
+        s.sendall(b"\x81\xff" + struct.pack(">Q", size) + b"\x01\x01\x01\x01" + b"y" * size)
+        while chunk := s.recv(65536):
+            got += chunk
+        return got
+
+
+class LiveLimitsTest(unittest.TestCase):
+    def test_message_over_64_kib_closes_with_1009(self):
+        with temp_dir() as d:
+            sim = Sim(d)
+            self.addCleanup(sim.stop)
+            server = Server(server_command(), env=env_with_ports(d))
+            self.addCleanup(server.stop)
+            got = oversized_message(server.http_port, 64 * 1024 + 1)
+            self.assertTrue(got.startswith(b"HTTP/1.1 101"), got[:40])
+            # The close frame: opcode 8, two bytes of payload, code 1009 (0x03F1).
+            self.assertIn(b"\x88\x02\x03\xf1", got)
+
+
+@unittest.skipUnless(webdriver and shutil.which("chromedriver"), "no chromium/chromedriver")
+class BoundsTest(unittest.TestCase):
+    def test_max_clients_and_view_only(self):
+        with temp_dir() as d:
+            sim = Sim(d)
+            self.addCleanup(sim.stop)
+            server = Server(server_command("--max-clients", "1", "--web-view-only"),
+                            env=env_with_ports(d))
+            self.addCleanup(server.stop)
+            # A connection opened ahead of need and never used gives way to the page.
+            idle = socket.create_connection(("127.0.0.1", server.http_port))
+            self.addCleanup(idle.close)
+            page = WebPanelTest.browser()
+            self.addCleanup(page.quit)
+            page.get(f"http://127.0.0.1:{server.http_port}/panel")
+            WebPanelTest.wait(page, lambda p: WebPanelTest.control(p, 1092).text)
+            head = curl_head(f"http://127.0.0.1:{server.http_port}/panel")
+            self.assertTrue(head.startswith("HTTP/1.1 503"), head)
+            self.assertIn("Retry-After:", head)
+            self.assertEqual(handshake(server.http_port), 503)
+            # View only: the click is refused with the page's alert, and no frame goes.
+            before = len(sim.frames())
+            gate = WebPanelTest.control(page, 1007)
+            self.assertEqual(gate.get_attribute("aria-disabled"), "true")
+            gate.click()
+            box = WebPanelTest.wait(page, lambda p: p.find_element(By.ID, "msgbox").is_displayed()
+                                    and p.find_element(By.ID, "msgbox"))
+            self.assertEqual(box.get_attribute("role"), "alertdialog")
+            self.assertEqual(page.find_element(By.ID, "msgbox-text").text,
+                             "Только просмотр: изменения с этой страницы отключены")
+            self.assertEqual(len(sim.frames()), before)
+            # SCPI clients still change it, and the page shows it.
+            self.assertEqual(scpi_reply(server.port, "CONF:PER"), "1")
+            page.find_element(By.ID, "msgbox-ok").click()
+            WebPanelTest.wait(page, lambda p: WebPanelTest.control(p, 1019)
+                              .get_attribute("aria-checked") == "true")
+
+
+if __name__ == "__main__":
+    unittest.main()
