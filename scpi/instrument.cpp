@@ -310,17 +310,21 @@ void Instrument::Took(const ShownReading& shown) {
 }
 
 void Instrument::View(const std::function<void(const PanelModel&, bool)>& view) {
-  view(model_, connected_ && !model_.Session().Lost() && !resync_);
+  view(model_, LinkUp());
 }
 
 void Instrument::AsUser(const std::function<void(PanelModel&, bool)>& action) {
-  action(model_, connected_ && !model_.Session().Lost() && !resync_);
+  action(model_, LinkUp());
   if (connected_ && !model_.Session().Lost()) ChannelReadBack();
   NoteLink();
 }
 
+bool Instrument::LinkUp() {
+  return connected_ && !model_.Session().Lost() && !resync_;
+}
+
 void Instrument::NoteLink() {
-  live_.Link(connected_ && !model_.Session().Lost() && !resync_);
+  live_.Link(LinkUp());
 }
 
 void Instrument::Tick() {

@@ -72,6 +72,8 @@ class Instrument {
   void Tick();
   // The link's state into the telemetry, after a command.
   void NoteLink();
+  // Connected, and answering since the line was last opened.
+  bool LinkUp();
   // The panel's user (a page in a browser): `action` makes the same calls on
   // the panel that the desktop panel's user makes, then the readback a
   // click asked for runs as the panel's timer would run it. The link's
