@@ -392,6 +392,8 @@ bool Instrument::Acquire(int n, bool armed, std::vector<std::string>& readings,
           errors.push_back({err::kHardware, "the line to the instrument failed"});
           return false;
         }
+        // On the panel's display as well, as the panel's own poll shows it.
+        model_.Panel().ShowPolled(r);
         if (r.shown) Took(*r.shown);
       }
       if (!r.shown) continue;

@@ -18,6 +18,7 @@
 #include "app/scpi/http_server.h"
 #include "app/scpi/interfaces.h"
 #include "app/scpi/options.h"
+#include "app/scpi/page_dialogs.h"
 #include "app/scpi/server.h"
 #include "app/scpi/web.h"
 #include "counter/scan_report.h"
@@ -181,6 +182,7 @@ int main(int argc, char** argv) {
   // the pages' clicks to the counter thread in turn with the SCPI clients.
   std::atomic<std::size_t> pages{0};
   web_panel::StateWatch shown;  // the counter thread's
+  PageDialogs dialogs;
   const bool viewOnly = options.webViewOnly;
   const auto toPage = [&](std::uint64_t page, std::string message) {
     auto m = std::make_shared<const std::string>(std::move(message));
@@ -202,19 +204,25 @@ int main(int argc, char** argv) {
     };
     hooks.opened = [&](std::uint64_t page) {
       ++pages;
+      dialogs.Opened(page);
       server.OnCounterThread([&, page] {
         engine.View([&](const PanelModel& model, bool up) {
           toPage(page, web_panel::StateMessage(model, up, viewOnly));
         });
       });
     };
-    hooks.closed = [&](std::uint64_t) { --pages; };
+    hooks.closed = [&](std::uint64_t page) {
+      --pages;
+      dialogs.Closed(page);
+    };
     hooks.received = [&](std::uint64_t page, std::string message) {
       const auto command = web_panel::ParseCommand(message);
-      if (!command) return;
+      if (!command || dialogs.Offer(page, *command)) return;
       server.OnCounterThread([&, page, c = *command] {
+        PageDialogs::Page dialogPage(dialogs, page,
+                                     [&, page](std::string m) { toPage(page, std::move(m)); });
         engine.AsUser([&](PanelModel& model, bool) {
-          for (std::string& reply : web_panel::Run(model, c, viewOnly)) {
+          for (std::string& reply : web_panel::Run(model, c, viewOnly, &dialogPage)) {
             toPage(page, std::move(reply));
           }
         });
@@ -235,6 +243,8 @@ int main(int argc, char** argv) {
   }
 
   const auto stop = [&] {
+    // A dialog held open on the counter thread ends first, as Escape.
+    dialogs.Shutdown();
     server.Shutdown();
     if (http) http->Shutdown();
 #ifndef _WIN32

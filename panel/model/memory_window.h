@@ -89,11 +89,12 @@ class MemoryWindow : public IWindow {
   const std::vector<std::string>& MessageBoxes() const { return messageBoxes_; }
   // Counts every change of a control's state; a view redraws when it moved.
   std::uint64_t Revision() const { return revision_; }
+  // A modal dialog's window: whether the dialog has ended.
+  bool Ended() const { return ended_; }
 
  protected:
   // A control to change; counts as a change of the window.
   MemoryControl& Edit(int id);
-  // The result a modal run ended with, once it has ended.
 
  private:
   std::span<const int> GroupOf(int id) const;

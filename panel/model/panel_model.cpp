@@ -1,5 +1,7 @@
 #include "panel/model/panel_model.h"
 
+#include <utility>
+
 #include "panel/model/no_bridge.h"
 #include "resources/ids.h"
 
@@ -128,7 +130,7 @@ std::optional<Outcome> PanelModel::SpinTo(int spinId, int pos) {
 }
 
 std::optional<Outcome> PanelModel::ClickMode(int id, int variant) {
-  window_.AnswerModals([this, variant](MemoryWindow& w, CDialog&) {
+  return ClickAnswering(id, [this, variant](MemoryWindow& w, CDialog&) {
     // What the dialog refused as it opened is its own to show; the user's
     // choice, if it differs, is the click's.
     if (variant < 0 || w.ListGetCurSel(ids::kDialogList) != variant) {
@@ -138,6 +140,10 @@ std::optional<Outcome> PanelModel::ClickMode(int id, int variant) {
       w.SelectEntry(ids::kDialogList, variant);
     }
   });
+}
+
+std::optional<Outcome> PanelModel::ClickAnswering(int id, MemoryWindow::ModalAnswer answer) {
+  window_.AnswerModals(std::move(answer));
   auto outcome = Act([&] { window_.Click(id); });
   window_.AnswerModals(nullptr);
   return outcome;

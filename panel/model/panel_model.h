@@ -41,6 +41,9 @@ class PanelModel : private IOutcomeObserver {
   // A mode radio whose dialog, if it opens one, is answered with `variant`
   // (its list's entry); the dialog opens on its remembered entry first.
   std::optional<Outcome> ClickMode(int id, int variant);
+  // A click whose dialog, if it opens one, is left to `answer` while it is
+  // open: a user answering it control by control.
+  std::optional<Outcome> ClickAnswering(int id, MemoryWindow::ModalAnswer answer);
   // When a click asked for a readback on the next tick: waits the timer's
   // period and reads back; what the readback gave, if there was one.
   std::optional<StateReply> RunPendingReadBack();

@@ -106,25 +106,26 @@ const std::string_view kScript = R"JS(
     document.getElementById('msgbox-ok').focus();
   }
 
-  function openDialog(m) {
+  // A mode dialog is the server's: held open there until this page ends it.
+  function showDialog(m) {
     const e = document.querySelector('.dlg[data-dialog="' + m.dialog + '"]');
     if (!e) return;
     m.controls.forEach((c) => showControl(e, c));
-    dialog = {element: e, control: m.control};
+    if (!m.open) {
+      if (dialog && dialog.element === e) dialog = null;
+      e.hidden = true;
+      return;
+    }
+    const opening = !dialog;
+    dialog = {element: e, id: m.dialog};
     e.hidden = false;
     const list = e.querySelector('select');
-    if (list) list.focus();
+    if (opening && list) list.focus();
   }
 
-  function closeDialog(answer) {
+  function endDialog(button) {
     if (!dialog) return;
-    const {element, control} = dialog;
-    dialog = null;
-    element.hidden = true;
-    if (answer) {
-      const list = element.querySelector('select');
-      send({click: control, variant: list ? Math.max(0, list.selectedIndex) : 0});
-    }
+    send({dialog: dialog.id, click: button});
   }
 
   function onMessage(event) {
@@ -134,7 +135,7 @@ const std::string_view kScript = R"JS(
       m.controls.forEach((c) => showControl(panel, c));
       say(m.link ? '' : 'Нет связи с прибором', !m.link);
     } else if (m.type === 'dialog') {
-      openDialog(m);
+      showDialog(m);
     } else if (m.type === 'alert') {
       alerts.push(m.text);
       nextAlert();
@@ -147,7 +148,8 @@ const std::string_view kScript = R"JS(
     ws.onmessage = onMessage;
     ws.onclose = () => {
       say('Нет связи с сервером: подключение…', true);
-      closeDialog(false);
+      if (dialog) dialog.element.hidden = true;
+      dialog = null;
       setTimeout(connect, 1000);
     };
   }
@@ -174,11 +176,17 @@ const std::string_view kScript = R"JS(
   });
   document.querySelectorAll('[role=dialog].dlg').forEach((d) => {
     d.addEventListener('click', (event) => {
-      if (event.target.closest('[data-control="1"]')) closeDialog(true);
+      if (event.target.closest('[data-control="1"]')) endDialog(1);
+    });
+    d.addEventListener('change', (event) => {
+      const e = event.target.closest('select[data-control]');
+      if (e && dialog) {
+        send({dialog: dialog.id, select: Number(e.dataset.control), index: e.selectedIndex});
+      }
     });
     d.addEventListener('keydown', (event) => {
-      if (event.key === 'Escape') closeDialog(false);
-      if (event.key === 'Enter') closeDialog(true);
+      if (event.key === 'Escape') endDialog(2);
+      if (event.key === 'Enter') endDialog(1);
     });
   });
   document.getElementById('msgbox-ok').addEventListener('click', () => {

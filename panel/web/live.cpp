@@ -69,24 +69,43 @@ std::string Alert(std::string_view text) {
   return Dump({{"type", "alert"}, {"text", text}});
 }
 
-// A mode radio's dialog, if the click opens one: tried on a rehearsal of
-// the panel, so that the real click waits for the user's choice.
-std::optional<std::string> DialogOf(const PanelModel& model, int id) {
-  const auto rehearsal = model.Rehearse();
-  std::optional<std::string> shown;
-  rehearsal->Window().AnswerModals([&](MemoryWindow& w, CDialog& dialog) {
-    const layout::DialogTemplate* t = layout::FindTemplate(dialog.TemplateId());
-    if (t == nullptr || shown) return;
-    json controls = Controls(w, *t);
-    // The rehearsal's port hears nothing: what its fields say of the
-    // instrument is not the instrument's. The lists alone are shown.
-    for (json& c : controls) {
-      if (!c.contains("entries")) c["text"] = "";
+json DialogMessage(const MemoryWindow& w, const layout::DialogTemplate& t, int control, bool open) {
+  return {{"type", "dialog"},
+          {"dialog", t.id},
+          {"control", control},
+          {"open", open},
+          {"controls", Controls(w, t)}};
+}
+
+// Escape, as the dialog's window gets it.
+void Escape(MemoryWindow& w) {
+  w.Send({WM_COMMAND, IDCANCEL, BN_CLICKED, 0});
+}
+
+// The dialog a click opened, held open until its page ends it: each choice
+// goes to the dialog's handlers, which talk to the instrument then and
+// there, and the page sees the dialog as they leave it.
+void AnswerOnPage(MemoryWindow& w, const CDialog& dialog, int control, DialogPage& page) {
+  const layout::DialogTemplate* t = layout::FindTemplate(dialog.TemplateId());
+  if (t == nullptr) return;
+  while (!w.Ended()) {
+    page.Show(Dump(DialogMessage(w, *t, control, true)));
+    const std::optional<Command> c = page.Next();
+    if (!c) {
+      Escape(w);
+      break;
     }
-    shown = Dump({{"type", "dialog"}, {"dialog", t->id}, {"control", id}, {"controls", controls}});
-  });
-  rehearsal->Window().Click(id);
-  return shown;
+    if (c->dialog != t->id) continue;
+    if (c->kind == Command::Kind::kClick && c->id == IDCANCEL) {
+      Escape(w);
+    } else if (c->kind == Command::Kind::kClick && c->id == IDOK) {
+      w.Click(IDOK);
+    } else if (c->kind == Command::Kind::kSelect && c->id == ids::kDialogList &&
+               static_cast<std::size_t>(c->value) < w.Get(c->id).entries.size()) {
+      w.SelectEntry(c->id, c->value);
+    }
+  }
+  page.Show(Dump(DialogMessage(w, *t, control, false)));
 }
 
 }  // namespace
@@ -95,23 +114,21 @@ std::optional<Command> ParseCommand(std::string_view message) {
   if (message.size() > kMaxMessageBytes) return std::nullopt;
   const json j = json::parse(message, nullptr, false);
   if (!j.is_object()) return std::nullopt;
-  Command c;
+  int dialog = 0;
+  if (j.contains("dialog")) {
+    const auto d = IntAt(j, "dialog");
+    if (!d || *d <= 0) return std::nullopt;
+    dialog = *d;
+  }
   if (const auto id = IntAt(j, "click")) {
-    c.kind = Command::Kind::kClick;
-    c.id = *id;
-    if (j.contains("variant")) {
-      const auto v = IntAt(j, "variant");
-      if (!v || *v < 0) return std::nullopt;
-      c.value = *v;
-    }
-    return c;
+    return Command{Command::Kind::kClick, *id, 0, dialog};
   }
   if (const auto id = IntAt(j, "select")) {
     const auto index = IntAt(j, "index");
     if (!index || *index < 0) return std::nullopt;
-    return Command{Command::Kind::kSelect, *id, *index};
+    return Command{Command::Kind::kSelect, *id, *index, dialog};
   }
-  if (const auto id = IntAt(j, "spin")) {
+  if (const auto id = IntAt(j, "spin"); id && dialog == 0) {
     const auto up = j.find("up");
     if (up == j.end() || !up->is_boolean()) return std::nullopt;
     return Command{Command::Kind::kSpin, *id, up->get<bool>() ? 1 : 0};
@@ -138,8 +155,11 @@ std::optional<std::string> StateWatch::Changed(const PanelModel& model, bool lin
   return StateMessage(model, linkUp, viewOnly);
 }
 
-std::vector<std::string> Run(PanelModel& model, const Command& command, bool viewOnly) {
+std::vector<std::string> Run(PanelModel& model, const Command& command, bool viewOnly,
+                             DialogPage* page) {
   if (viewOnly) return {Alert(kViewOnlyText)};
+  // A dialog's command with no dialog open: it has ended meanwhile.
+  if (command.dialog != 0) return {};
   const layout::Control* c = layout::FindControl(PanelTemplate(), command.id);
   if (c == nullptr || (c->styles & layout::style::kHidden) != 0 || !model.Enabled(c->id)) {
     return {};
@@ -148,11 +168,12 @@ std::vector<std::string> Run(PanelModel& model, const Command& command, bool vie
   switch (command.kind) {
     case Command::Kind::kClick:
       if (!Clickable(c->kind)) return {};
-      if (command.value < 0) {
-        if (auto dialog = DialogOf(model, c->id)) return {*dialog};
+      if (page == nullptr) {
         model.Click(c->id);
       } else {
-        model.ClickMode(c->id, command.value);
+        model.ClickAnswering(c->id, [&](MemoryWindow& w, CDialog& dialog) {
+          AnswerOnPage(w, dialog, c->id, *page);
+        });
       }
       break;
     case Command::Kind::kSelect: {

@@ -1,15 +1,17 @@
 // The page's live connection: the panel model's state as JSON for the page
 // to show, and the page's messages, which become the desktop user's calls
-// on the same model (Click, ClickMode, Select, SpinTo).
+// on the same model (Click, Select, SpinTo).
 //
 // To the page: {"type":"state","rev":N,"link":B,"viewOnly":B,"controls":[C...]}
 // with C = {"id","text","enabled","check"} and, by kind, "entries"+"sel"
 // (lists), "spin":[lower,upper,pos]+"valuetext" (spins), "progress":
-// [lower,upper,pos]; {"type":"dialog","dialog":T,"control":ID,"controls":[C...]}
-// (a mode dialog to show in the page that clicked); {"type":"alert","text":S}
-// (a message box).
-// From the page: {"click":ID} or {"click":ID,"variant":N} (a mode dialog
-// answered), {"select":ID,"index":N}, {"spin":ID,"up":B}.
+// [lower,upper,pos]; {"type":"dialog","dialog":T,"control":ID,"open":B,
+// "controls":[C...]} (a mode dialog, shown only in the page that clicked:
+// again after each of its changes, and once with "open":false when it has
+// ended); {"type":"alert","text":S} (a message box).
+// From the page: {"click":ID}, {"select":ID,"index":N}, {"spin":ID,"up":B};
+// while a mode dialog is open, {"dialog":T,"click":ID} (its OK, or 2 for
+// Escape) and {"dialog":T,"select":ID,"index":N}.
 #pragma once
 
 #include <cstddef>
@@ -35,9 +37,10 @@ struct Command {
   enum class Kind { kClick, kSelect, kSpin };
   Kind kind = Kind::kClick;
   int id = 0;
-  // The variant a mode dialog was answered with, the list's index, or for
-  // a spin 1 up and 0 down; -1: a click with no dialog answered yet.
-  int value = -1;
+  // The list's index, or for a spin 1 up and 0 down.
+  int value = 0;
+  // The template of the mode dialog the command is for; 0: the panel.
+  int dialog = 0;
 };
 
 // Nothing for a message that is not one of the page's.
@@ -58,10 +61,25 @@ class StateWatch {
   bool shown_ = false;
 };
 
+// The page that clicked, while a mode dialog it opened is open: the dialog
+// is held open, as a modal dialog holds the desktop panel, until the page
+// answers it.
+class DialogPage {
+ public:
+  virtual ~DialogPage() = default;
+  // Sent to that page alone, at once.
+  virtual void Show(std::string message) = 0;
+  // The page's next command for the dialog; nothing once the page is gone,
+  // which closes the dialog as Escape does.
+  virtual std::optional<Command> Next() = 0;
+};
+
 // Carries out a page's command on the model, as the desktop user's click
-// would; what goes back to that page alone (a mode dialog to answer,
-// message boxes). A control that is disabled, hidden from the user or not
-// of the command's kind is not touched.
-std::vector<std::string> Run(PanelModel& model, const Command& command, bool viewOnly);
+// would; what goes back to that page alone (message boxes). A mode dialog
+// the click opens is answered by `page`, or closed with OK at once when
+// there is none. A control that is disabled, hidden from the user or not of
+// the command's kind is not touched.
+std::vector<std::string> Run(PanelModel& model, const Command& command, bool viewOnly,
+                             DialogPage* page = nullptr);
 
 }  // namespace kolvane::web_panel

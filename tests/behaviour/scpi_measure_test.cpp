@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "panel/model/panel_model.h"
+#include "resources/ids.h"
 #include "tests/behaviour/scpi_fixture.h"
 
 namespace kolvane::test {
@@ -104,6 +106,11 @@ TEST(ScpiMeasure, ReadDropsWaitingResultsAndTakesSampleCount) {
   for (std::uint32_t n : {1230u, 1240u, 1250u}) b.Result(n, std::nullopt, at += 100);
   EXPECT_EQ(b.Run("SAMP:COUN 3;:READ?"), "+1.230E+04,+1.240E+04,+1.250E+04");
   EXPECT_EQ(b.Run("FETC?"), "+1.230E+04,+1.240E+04,+1.250E+04");
+  // The panel's display, which the pages show, has the last one too.
+  b.engine.View([](const PanelModel& model, bool) {
+    EXPECT_NE(model.Window().GetText(ids::kReadingDisplay).find("12.50"), std::string::npos)
+        << model.Window().GetText(ids::kReadingDisplay);
+  });
   b.Run("*RST");
   EXPECT_EQ(b.Run("SAMP:COUN?"), "1");
 }

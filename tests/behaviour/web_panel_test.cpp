@@ -30,16 +30,18 @@ TEST(WebPanel, ParsesThePagesMessagesOnly) {
   };
   using K = Command::Kind;
   const Case cases[] = {
-      {R"({"click":1007})", Command{K::kClick, 1007, -1}},
-      {R"({"click":1020,"variant":2})", Command{K::kClick, 1020, 2}},
+      {R"({"click":1007})", Command{K::kClick, 1007, 0}},
+      {R"({"dialog":143,"select":1069,"index":2})", Command{K::kSelect, 1069, 2, 143}},
+      {R"({"dialog":143,"click":2})", Command{K::kClick, 2, 0, 143}},
       {R"({"select":1026,"index":1})", Command{K::kSelect, 1026, 1}},
       {R"({"spin":1034,"up":true})", Command{K::kSpin, 1034, 1}},
       {R"({"spin":1034,"up":false})", Command{K::kSpin, 1034, 0}},
       {R"({"click":"1007"})", std::nullopt},
       {R"({"click":1.5})", std::nullopt},
       {R"({"click":99999999999})", std::nullopt},
-      {R"({"click":1020,"variant":-1})", std::nullopt},
-      {R"({"click":1020,"variant":"x"})", std::nullopt},
+      {R"({"dialog":0,"click":1})", std::nullopt},
+      {R"({"dialog":"143","click":1})", std::nullopt},
+      {R"({"dialog":143,"spin":1034,"up":true})", std::nullopt},
       {R"({"select":1026})", std::nullopt},
       {R"({"select":1026,"index":-3})", std::nullopt},
       {R"({"spin":1034,"up":1})", std::nullopt},
@@ -55,6 +57,7 @@ TEST(WebPanel, ParsesThePagesMessagesOnly) {
     EXPECT_EQ(got->kind, c.parsed->kind) << c.message;
     EXPECT_EQ(got->id, c.parsed->id) << c.message;
     EXPECT_EQ(got->value, c.parsed->value) << c.message;
+    EXPECT_EQ(got->dialog, c.parsed->dialog) << c.message;
   }
   EXPECT_FALSE(web_panel::ParseCommand(R"({"click":1007,"pad":")" +
                                        std::string(web_panel::kMaxMessageBytes, 'a') + "\"}"));
@@ -70,9 +73,8 @@ TEST(WebPanel, MessagesAreTheDesktopUsersCalls) {
   };
   const Case cases[] = {
       {"GateClick", R"({"click":1007})", false, {"T2\r"}, ""},
-      // The dialog is the page's to answer: nothing goes before its answer.
-      {"ModeDialogFirst", R"({"click":1020})", false, {}, R"("dialog":143)"},
-      {"ModeDialogAnswered", R"({"click":1020,"variant":2})", false, {"R3\r", "R5\r"}, ""},
+      // A dialog's answer with no dialog open.
+      {"DialogEnded", R"({"dialog":143,"click":1})", false, {}, ""},
       {"ViewOnly", R"({"click":1007})", true, {}, "Только просмотр"},
       {"NotAControl", R"({"click":1092})", false, {}, ""},
       {"UnknownId", R"({"click":4242})", false, {}, ""},
@@ -93,14 +95,52 @@ TEST(WebPanel, MessagesAreTheDesktopUsersCalls) {
   }
 }
 
-TEST(WebPanel, RehearsedDialogSaysNothingOfTheSilentPort) {
-  PageBench b;
-  const auto replies = b.Send(R"({"click":1030})");
-  ASSERT_EQ(replies.size(), 1u);
-  EXPECT_NE(replies[0].find(R"("dialog":144)"), std::string::npos);
-  EXPECT_NE(replies[0].find(R"("entries":["A/C","C/A","B/C"])"), std::string::npos) << replies[0];
-  EXPECT_NE(replies[0].find(R"("id":1053,"text":"")"), std::string::npos) << replies[0];
-  EXPECT_TRUE(b.Frames().empty());
+// A page answering a mode dialog step by step; past its script, gone.
+struct ScriptedPage : web_panel::DialogPage {
+  std::vector<Command> script;
+  std::vector<std::string> shown;
+  void Show(std::string message) override { shown.push_back(std::move(message)); }
+  std::optional<Command> Next() override {
+    if (script.empty()) return std::nullopt;
+    Command c = script.front();
+    script.erase(script.begin());
+    return c;
+  }
+};
+
+TEST(WebPanel, ModeDialogHeldOpenUntilItsPageEndsIt) {
+  using K = Command::Kind;
+  struct Case {
+    const char* name;
+    std::vector<Command> script;
+    std::vector<std::string> frames;  // from the click on, dialog and panel
+    std::size_t shown;                // dialog messages, the closing one included
+  };
+  const Command dl3{K::kSelect, ids::kDialogList, 2, ids::kDurationDialog};
+  const Command ok{K::kClick, IDOK, 0, ids::kDurationDialog};
+  const Command other{K::kSelect, ids::kDialogList, 1, ids::kRatioDialog};
+  const Case cases[] = {
+      // Opening sends the remembered variant; each choice sends its own.
+      {"ChoiceThenOk", {dl3, ok}, {"R3\r", "R5\r"}, 3},
+      {"AnotherDialogsCommandIgnored", {other, ok}, {"R3\r"}, 3},
+      // The page closed: Escape, and the panel goes on as after Cancel.
+      {"PageGone", {}, {"R3\r"}, 2},
+      {"Escape", {{K::kClick, IDCANCEL, 0, ids::kDurationDialog}}, {"R3\r"}, 2},
+  };
+  for (const Case& c : cases) {
+    PageBench b;
+    ScriptedPage page;
+    page.script = c.script;
+    b.Frames();
+    EXPECT_TRUE(
+        web_panel::Run(b.model, {K::kClick, ids::kModePulseDuration}, false, &page).empty());
+    ASSERT_EQ(page.shown.size(), c.shown) << c.name;
+    EXPECT_NE(page.shown.front().find(R"("dialog":143)"), std::string::npos) << c.name;
+    EXPECT_NE(page.shown.front().find(R"("open":true)"), std::string::npos) << c.name;
+    EXPECT_NE(page.shown.back().find(R"("open":false)"), std::string::npos) << c.name;
+    EXPECT_EQ(b.Frames(), c.frames) << c.name;
+    EXPECT_EQ(b.model.Window().Get(ids::kModePulseDuration).check, 1) << c.name;
+  }
 }
 
 TEST(WebPanel, DisabledControlIsNotClicked) {

@@ -10,6 +10,7 @@ import struct
 import subprocess
 import time
 import unittest
+from concurrent.futures import ThreadPoolExecutor
 
 from harness import Server, Sim, env_with_ports, scpi_reply, server_command, temp_dir
 
@@ -120,27 +121,43 @@ class WebPanelTest(unittest.TestCase):
         if os.environ.get("KOLVANE_WEB_SHOT"):
             page.save_screenshot(os.environ["KOLVANE_WEB_SHOT"])
 
-    def test_mode_dialog_in_the_clicking_page_only(self):
+    def open_dialog(self, page, radio, dialog):
+        self.control(page, radio).click()
+        return self.wait(page, lambda d: d.find_element(
+            By.CSS_SELECTOR, f"[role=dialog][data-dialog='{dialog}']").is_displayed() and
+            d.find_element(By.CSS_SELECTOR, f"[role=dialog][data-dialog='{dialog}']"))
+
+    def test_mode_dialog_held_open_in_the_clicking_page_only(self):
         one, two = self.pages
         self.scpi("CONF:FREQ")
         self.wait(one, lambda d: self.checked(d, 1016))
         before = len(self.sim.frames())
-        self.control(one, 1020).click()
-        dialog = self.wait(one, lambda d: d.find_element(
-            By.CSS_SELECTOR, "[role=dialog][data-dialog='143']").is_displayed() and d.find_element(
-            By.CSS_SELECTOR, "[role=dialog][data-dialog='143']"))
+        dialog = self.open_dialog(one, 1020, 143)
         self.assertEqual(dialog.accessible_name, "Измерение длительности")
         self.assertFalse(two.find_element(By.CSS_SELECTOR, "[data-dialog='143']").is_displayed())
-        # Nothing goes to the instrument until the dialog is answered.
-        self.assertEqual(len(self.sim.frames()), before)
         options = self.control(one, 1069, dialog=143).find_elements(By.TAG_NAME, "option")
         self.assertEqual([o.text for o in options], ["DL1", "DL2", "DL3", "DL4"])
-        options[2].click()
-        self.control(one, 1, dialog=143).click()
+        # Open, it holds the instrument as a modal dialog holds the panel.
+        with ThreadPoolExecutor(1) as pool:
+            held = pool.submit(self.scpi, "FREQ:GATE:TIME?")
+            time.sleep(0.5)
+            self.assertFalse(held.done())
+            options[2].click()
+            self.wait(one, lambda d: any(f.startswith("R5") for f in self.sim.frames()[before:]))
+            self.control(one, 1, dialog=143).click()
+            self.assertTrue(held.result(timeout=5))
         self.wait(two, lambda d: self.checked(d, 1020))
         self.assertEqual([f[:2] for f in self.sim.frames()[before:]][:2], ["R3", "R5"])
         self.assertFalse(dialog.is_displayed())
-        self.scpi("CONF:FREQ")
+        # A page closed with its dialog open: Escape, and the others go on.
+        third = self.browser()
+        try:
+            third.get(self.url)
+            self.wait(third, lambda d: self.control(d, 1092).text)
+            self.open_dialog(third, 1030, 144)
+        finally:
+            third.quit()
+        self.assertEqual(self.scpi("CONF:FREQ"), "1")
 
     def test_gate_click_sends_its_frame_and_shows_in_the_other_page(self):
         one, two = self.pages
