@@ -1,5 +1,7 @@
 #include "panel/web/assets.h"
 
+#include "resources/ids.h"
+
 namespace kolvane::web_panel {
 
 const std::string_view kStyle = R"CSS(
@@ -25,6 +27,7 @@ body{margin:0;background:#d4d0c8;font:13px "Liberation Sans",Arial,sans-serif;co
 .spin span{flex:1;display:flex;align-items:center;justify-content:center;font-size:8px;
   border:1px outset #fff;cursor:pointer;user-select:none}
 .spin[aria-disabled=true] span{color:#888;cursor:default}
+.pic svg{display:block;width:100%;height:100%}
 .progress{border:1px solid #888;background:#fff}
 .progress .bar{height:100%;background:#0a246a;width:0}
 [hidden]{display:none!important}
@@ -196,5 +199,63 @@ const std::string_view kScript = R"JS(
   connect();
 })();
 )JS";
+
+namespace {
+
+// Dark red on the panel's grey, as the desktop draws them.
+constexpr std::string_view kEmblem =
+    R"(<svg viewBox="0 0 32 36" preserveAspectRatio="xMidYMid meet">)"
+    R"(<path d="M2 2H30V22Q30 30 16 34Q2 30 2 22Z" fill="#800000" stroke="#000"/>)"
+    R"(<path d="M6 13Q9.3 1 12.7 13T19.3 13T26 13" fill="none" stroke="#cbcbcb" stroke-width="2"/>)"
+    R"(<path d="M9 23V27M16 23V27M23 23V27" stroke="#fff"/></svg>)";
+constexpr std::string_view kTitle =
+    R"(<svg viewBox="0 0 272 48" preserveAspectRatio="xMidYMid meet" fill="#800000" )"
+    R"(font-family="Liberation Sans,Arial,sans-serif" font-weight="bold" text-anchor="middle">)"
+    R"(<text x="136" y="19" font-size="17" textLength="266" lengthAdjust="spacingAndGlyphs">)"
+    R"(ЭЛЕКТРОННО-СЧЕТНЫЙ ЧАСТОТОМЕР</text>)"
+    R"(<text x="136" y="42" font-size="17">Kolvane</text></svg>)";
+constexpr std::string_view kNameLeft =
+    R"(<svg viewBox="0 0 31 12" preserveAspectRatio="xMinYMid meet" fill="#800000" )"
+    R"(font-family="Liberation Sans,Arial,sans-serif" font-weight="bold">)"
+    R"(<text x="0" y="10.5" font-size="12">Kol</text></svg>)";
+constexpr std::string_view kNameRight =
+    R"(<svg viewBox="0 0 53 12" preserveAspectRatio="xMinYMid meet" fill="#800000" )"
+    R"(font-family="Liberation Sans,Arial,sans-serif" font-weight="bold">)"
+    R"(<text x="0" y="10.5" font-size="12">vane</text></svg>)";
+constexpr std::string_view kRisingEdge =
+    R"(<svg viewBox="0 0 7 10"><path d="M0 8.5H3.5V1.5H7M2.5 4.5H4.5" fill="none" )"
+    R"(stroke="#000"/></svg>)";
+constexpr std::string_view kFallingEdge =
+    R"(<svg viewBox="0 0 7 10"><path d="M0 1.5H3.5V8.5H7M2.5 5.5H4.5" fill="none" )"
+    R"(stroke="#000"/></svg>)";
+constexpr std::string_view kIcon =
+    R"(<svg viewBox="0 0 32 32"><rect x="1.5" y="4.5" width="29" height="23" rx="2" )"
+    R"(fill="#cbcbcb" stroke="#000"/><rect x="4.5" y="8.5" width="24" height="11"/>)"
+    R"(<path d="M6 13.5Q8.5 6 11 13.5T16 13.5T21 13.5T26 13.5" fill="none" stroke="#f00" )"
+    R"(stroke-width="2"/><g fill="#800000"><circle cx="8" cy="23.5" r="2"/>)"
+    R"(<circle cx="16" cy="23.5" r="2"/><circle cx="24" cy="23.5" r="2"/></g></svg>)";
+
+}  // namespace
+
+std::string_view PictureSvg(int resourceId) {
+  switch (resourceId) {
+    case ids::kPanelIcon:
+      return kIcon;
+    case ids::kEmblemPicture:
+      return kEmblem;
+    case ids::kTitlePicture:
+      return kTitle;
+    case ids::kNamePictureLeft:
+      return kNameLeft;
+    case ids::kNamePictureRight:
+      return kNameRight;
+    case ids::kRisingEdgePicture:
+      return kRisingEdge;
+    case ids::kFallingEdgePicture:
+      return kFallingEdge;
+    default:
+      return {};
+  }
+}
 
 }  // namespace kolvane::web_panel

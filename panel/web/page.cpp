@@ -46,7 +46,8 @@ std::string Control(const layout::DialogTemplate& d, std::size_t i) {
     case Kind::kFrame:
       return "<div" + Common(c, "", "frame") + "></div>";
     case Kind::kPicture:
-      return "<div" + Common(c, "", "pic") + " aria-hidden=\"true\"></div>";
+      return "<div" + Common(c, "", "pic") + " aria-hidden=\"true\">" +
+             std::string(PictureSvg(c.picture)) + "</div>";
     case Kind::kStatic:
     case Kind::kSunkenStatic:
     case Kind::kBorderedStatic: {
