@@ -159,6 +159,8 @@ void HttpServer::Read(const ConnectionPtr& c) {
         if (ec == http::error::header_limit || (!ec && headerBytes > kHttpHeaderLimit)) {
           return Refuse(c, 431);
         }
+        // A Content-Length past the bound is refused before its body comes.
+        if (ec == http::error::body_limit) return Refuse(c, 413);
         if (Malformed(ec)) return Refuse(c, 400);
         // The client left, went quiet, or the line failed.
         if (ec) return Close(c);

@@ -191,6 +191,19 @@ class HttpTest(unittest.TestCase):
             _, head, _ = curl(*args, self.base + "/")
             self.assertEqual(status(head), expected, origin)
 
+    def test_body_limit_413_before_the_method(self):
+        with tempfile.TemporaryDirectory() as d:
+            for method, size, extra, expected in (
+                    ("POST", 64 * 1024, [], 405), ("POST", 64 * 1024 + 1, [], 413),
+                    ("GET", 64 * 1024 + 1, [], 413), ("DELETE", 64 * 1024 + 1, [], 413),
+                    ("POST", 64 * 1024 + 1, ["-H", "Transfer-Encoding: chunked"], 413)):
+                body = os.path.join(d, str(size))
+                with open(body, "wb") as f:
+                    f.write(b"x" * size)
+                _, head, _ = curl("-X", method, "--data-binary", "@" + body, *extra,
+                                  self.base + "/")
+                self.assertEqual(status(head), expected, (method, size, extra))
+
     def header_of(self, size):
         """A GET whose request line and header fields, blank line included, are size bytes."""
         start = (b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\nX-Pad: "
