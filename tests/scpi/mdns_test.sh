@@ -9,37 +9,10 @@
 # the tools are missing.
 set -euo pipefail
 
-if [ "${1:-}" != --inside ]; then
-  for tool in unshare ip dbus-daemon avahi-daemon avahi-browse lxi python3; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: skipped"; exit 77; }
-  done
-  unshare --net --mount true 2>/dev/null || { echo "no namespaces here (not root?): skipped"; exit 77; }
-  exec unshare --net --mount "$0" --inside
-fi
-
-work=$(mktemp -d /tmp/kolvane-mdns.XXXXXX)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  echo "--- kolvane-scpi"; cat "$work/server.err" || true
-  echo "--- avahi-daemon"; cat "$work/avahi.log" || true
-  exit 1
-}
-wait_for() {  # file pattern
-  for _ in $(seq 200); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  return 1
-}
+. "$(dirname "$0")/lib/namespace.sh"
+in_namespaces "--net --mount" ip dbus-daemon avahi-daemon avahi-browse lxi python3 -- "$@"
+start_work mdns
+logs=("server.err:kolvane-scpi" "avahi.log:avahi-daemon")
 
 ip link set lo up
 ip link set lo multicast on

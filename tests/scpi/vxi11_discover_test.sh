@@ -9,37 +9,10 @@
 # the tools are missing.
 set -euo pipefail
 
-if [ "${1:-}" != --inside ]; then
-  for tool in unshare nsenter ip lxi rpcbind rpcinfo; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: skipped"; exit 77; }
-  done
-  unshare --net --mount true 2>/dev/null || { echo "no namespaces here (not root?): skipped"; exit 77; }
-  exec unshare --net --mount "$0" --inside
-fi
-
-work=$(mktemp -d /tmp/kolvane-discover.XXXXXX)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  echo "--- kolvane-scpi"; cat "$work/server.err" || true
-  echo "--- lxi discover"; cat "$work/discover.out" || true
-  exit 1
-}
-wait_for() {  # file pattern
-  for _ in $(seq 200); do
-    grep -Eq "$2" "$1" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  return 1
-}
+. "$(dirname "$0")/lib/namespace.sh"
+in_namespaces "--net --mount" nsenter ip lxi rpcbind rpcinfo -- "$@"
+start_work discover
+logs=("server.err:kolvane-scpi" "discover.out:lxi discover")
 
 # rpcbind's socket, lock and state, away from the machine's own.
 mount --make-rprivate /
