@@ -9,4 +9,12 @@ namespace kolvane::web_panel {
 extern const std::string_view kStyle;
 extern const std::string_view kScript;
 
+// The /readings page's: its style, its body's markup and its script.
+extern const std::string_view kReadingsStyle;
+extern const std::string_view kReadingsBody;
+extern const std::string_view kReadingsScript;
+// Chart.js (MIT), Debian's libjs-chart.js's chart.min.js, copied in at build
+// time (cmake/embed.cmake).
+extern const std::string_view kChartJs;
+
 }  // namespace kolvane::web_panel

@@ -65,10 +65,6 @@ bool Clickable(Kind k) {
          k == Kind::kDefPushButton;
 }
 
-std::string Alert(std::string_view text) {
-  return Dump({{"type", "alert"}, {"text", text}});
-}
-
 // A mode radio's dialog, if the click opens one: tried on a rehearsal of
 // the panel, so that the real click waits for the user's choice.
 std::optional<std::string> DialogOf(const PanelModel& model, int id) {
@@ -119,6 +115,10 @@ std::optional<Command> ParseCommand(std::string_view message) {
   return std::nullopt;
 }
 
+std::string AlertMessage(std::string_view text) {
+  return Dump({{"type", "alert"}, {"text", text}});
+}
+
 std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly) {
   const MemoryWindow& w = model.Window();
   return Dump({{"type", "state"},
@@ -139,7 +139,7 @@ std::optional<std::string> StateWatch::Changed(const PanelModel& model, bool lin
 }
 
 std::vector<std::string> Run(PanelModel& model, const Command& command, bool viewOnly) {
-  if (viewOnly) return {Alert(kViewOnlyText)};
+  if (viewOnly) return {AlertMessage(kViewOnlyText)};
   const layout::Control* c = layout::FindControl(PanelTemplate(), command.id);
   if (c == nullptr || (c->styles & layout::style::kHidden) != 0 || !model.Enabled(c->id)) {
     return {};
@@ -176,7 +176,7 @@ std::vector<std::string> Run(PanelModel& model, const Command& command, bool vie
   }
   std::vector<std::string> out;
   const auto& all = model.Window().MessageBoxes();
-  for (std::size_t i = boxes; i < all.size(); ++i) out.push_back(Alert(all[i]));
+  for (std::size_t i = boxes; i < all.size(); ++i) out.push_back(AlertMessage(all[i]));
   return out;
 }
 
