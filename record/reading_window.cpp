@@ -108,13 +108,15 @@ Histogram ReadingWindow::MakeHistogram() const {
     bins = std::min(kAutoBinsMax, static_cast<std::size_t>(std::ceil(std::sqrt(n))));
   }
   const double span = max - min;
-  // Bins finer than the display's last digit would comb the histogram:
-  // then one bin per step of that digit, centred on it.
+  // The readings step by the display's last digit: automatic bins are a
+  // whole number of steps wide, centred on them, or they would comb.
   const double step = std::pow(10.0, -std::min(decimals, 15));
-  if (bins_ == 0 && span < step * static_cast<double>(bins)) {
-    bins = static_cast<std::size_t>(std::llround(span / step)) + 1;
+  if (bins_ == 0) {
+    const auto steps = static_cast<std::size_t>(std::llround(span / step));
+    const std::size_t per = std::max<std::size_t>(1, (steps + bins - 1) / bins);
+    bins = steps / per + 1;
     h.lo = min - step / 2;
-    h.width = step;
+    h.width = step * static_cast<double>(per);
   } else {
     h.lo = min;
     h.width = span > 0 ? span / static_cast<double>(bins) : step;

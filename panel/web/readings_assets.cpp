@@ -72,6 +72,9 @@ const std::string_view kReadingsScript = R"JS("use strict";
   Chart.defaults.animation = false;
   Chart.defaults.font.family = '"Liberation Sans", Arial, sans-serif';
   const quiet = { legend: { display: false }, tooltip: { enabled: false } };
+  // A decimal point and no grouping, whatever the browser's language.
+  const plain = (v) => String(Number(Number(v).toPrecision(12)));
+  const ticks = { callback: plain };
   const limitLine = (label) => ({ label, data: [], parsing: false, borderColor: FAIL,
     borderDash: [6, 4], borderWidth: 1, pointRadius: 0 });
   const trend = new Chart($("[data-chart=trend]"), {
@@ -83,15 +86,15 @@ const std::string_view kReadingsScript = R"JS("use strict";
         pointBackgroundColor: FAIL, pointBorderColor: FAIL },
       limitLine("Нижний предел"), limitLine("Верхний предел")] },
     options: { animation: false, maintainAspectRatio: false, events: [], plugins: quiet,
-      scales: { x: { type: "linear", title: { display: true, text: "Время, с" } },
-        y: { title: { display: true, text: "" } } } } });
+      scales: { x: { type: "linear", ticks, title: { display: true, text: "Время, с" } },
+        y: { ticks, title: { display: true, text: "" } } } } });
   const histogram = new Chart($("[data-chart=histogram]"), {
     type: "bar",
     data: { labels: [], datasets: [{ label: "Показаний", data: [], backgroundColor: [],
       barPercentage: 1, categoryPercentage: 1 }] },
     options: { animation: false, maintainAspectRatio: false, events: [], plugins: quiet,
       scales: { x: { title: { display: true, text: "" } },
-        y: { beginAtZero: true, title: { display: true, text: "Количество" } } } } });
+        y: { beginAtZero: true, ticks, title: { display: true, text: "Количество" } } } } });
 
   let ws = null;
   let viewOnly = false;
@@ -147,8 +150,9 @@ const std::string_view kReadingsScript = R"JS("use strict";
     trend.update("none");
     $("[data-chart=trend]").dataset.points = String(t.length);
     const h = m.hist;
-    histogram.data.labels = h.counts.map((_, i) => String(Number((h.lo + (i + 0.5) * h.width)
-      .toPrecision(10))));
+    // Bin centres, one digit finer than the readings.
+    const digits = Math.min(m.decimals + 1, 12);
+    histogram.data.labels = h.counts.map((_, i) => (h.lo + (i + 0.5) * h.width).toFixed(digits));
     histogram.data.datasets[0].data = h.counts;
     histogram.data.datasets[0].backgroundColor = h.counts.map((_, i) =>
       outside(h.lo + (i + 0.5) * h.width) ? FAIL : BAR);
@@ -187,9 +191,12 @@ const std::string_view kReadingsScript = R"JS("use strict";
     ws = new WebSocket(`${scheme}//${location.host}/readings/live`);
     ws.onopen = () => { status.textContent = ""; status.classList.remove("bad"); };
     ws.onmessage = (e) => {
+      const start = performance.now();
       const m = JSON.parse(e.data);
       if (m.type === "readings") update(m);
       else if (m.type === "alert") alertBox(m.text);
+      // What a message costs the page, for a look at whether it keeps up.
+      document.body.dataset.drawMs = (performance.now() - start).toFixed(1);
     };
     ws.onclose = () => {
       status.textContent = "Нет связи с сервером: подключаюсь снова…";

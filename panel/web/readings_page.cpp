@@ -63,9 +63,11 @@ std::optional<std::size_t> CountAt(const json& j, const char* key, std::size_t l
   return static_cast<std::size_t>(v);
 }
 
-json Stats(const record::ReadingWindow& window, std::string_view* unit, std::string* mode) {
+json Stats(const record::ReadingWindow& window, std::string_view* unit, std::string* mode,
+           int* decimals) {
   const record::Summary s = window.Summarize();
   *mode = s.mode;
+  *decimals = s.decimals;
   const int d = s.decimals;
   ReadingUnit u = ReadingUnit::None;
   for (const record::WindowRow& r : window.All()) {
@@ -159,7 +161,8 @@ std::vector<std::string> RunReadings(record::ReadingWindow& window, const Readin
 std::string ReadingsMessage(const record::ReadingWindow& window, bool viewOnly) {
   std::string_view unit;
   std::string mode;
-  json stats = Stats(window, &unit, &mode);
+  int decimals = 0;
+  json stats = Stats(window, &unit, &mode, &decimals);
   const record::Trend trend = window.MakeTrend(kTrendPoints);
   json t = json::array();
   // To the millisecond, as the CSV has it: shorter to send.
@@ -173,6 +176,7 @@ std::string ReadingsMessage(const record::ReadingWindow& window, bool viewOnly) 
       {"notice", window.ClearedByChange() ? kChangedText : std::string_view()},
       {"mode", mode},
       {"unit", unit},
+      {"decimals", decimals},
       {"size", window.Size()},
       {"bins", window.Bins()},
       {"rows", window.Rows()},

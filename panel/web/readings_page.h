@@ -5,7 +5,7 @@
 // shows in all.
 //
 // To the page: {"type":"readings","viewOnly":B,"paused":B,"notice":S,
-// "mode":S,"unit":S,"size":N,"bins":N,"rows":N,"limits":{"lower":X,"upper":X},
+// "mode":S,"unit":S,"decimals":N,"size":N,"bins":N,"rows":N,"limits":{"lower":X,"upper":X},
 // "stats":{"count","mean","sd","min","max","pp","adev","tau"} (texts),
 // "pass":N,"fail":N,"firstFail":S,"trend":{"t":[s...],"v":[...],"fail":[i...]},
 // "hist":{"lo":X,"width":X,"counts":[N...]}}; {"type":"alert","text":S}.
