@@ -113,28 +113,37 @@ const std::string_view kReadingsScript = R"JS("use strict";
     $("#alert-ok").focus();
   };
   $("#alert-ok").addEventListener("click", () => { $("#alert").hidden = true; });
+  // Fields typed in and not sent yet: the server's values do not overwrite them.
+  const edited = new Set();
+  for (const input of $$("input")) {
+    for (const e of ["input", "change"]) input.addEventListener(e, () => edited.add(input));
+  }
   for (const b of $$("button[data-action]")) {
     b.addEventListener("click", () => {
       const a = b.dataset.action;
       if (a !== "apply-limits") return send({ action: a });
-      const lower = number($("[data-limit=lower]").value);
-      const upper = number($("[data-limit=upper]").value);
+      const fields = [$("[data-limit=lower]"), $("[data-limit=upper]")];
+      const [lower, upper] = fields.map((f) => number(f.value));
       if (lower === undefined || upper === undefined) return alertBox("Предел — это число");
       if (lower !== null && upper !== null && lower > upper) {
         return alertBox("Нижний предел больше верхнего");
       }
+      for (const f of fields) edited.delete(f);
       send({ limits: { lower, upper } });
     });
   }
   for (const input of $$("[data-setting]")) {
     input.addEventListener("change", () => {
       const v = Number(input.value);
-      if (Number.isInteger(v)) send({ [input.dataset.setting]: v });
+      if (input.value.trim() === "" || !Number.isInteger(v)) return;
+      edited.delete(input);
+      send({ [input.dataset.setting]: v });
     });
   }
   // Another page's change shows here, except in a field being typed in.
   const show = (input, value) => {
-    if (document.activeElement !== input) input.value = value === null ? "" : String(value);
+    if (document.activeElement === input || edited.has(input)) return;
+    input.value = value === null ? "" : String(value);
   };
 
   function draw(m) {
