@@ -1,8 +1,6 @@
-// The /readings page's messages to the server: each line of the input is
-// one WebSocket message; a line that is no message becomes a reading (its
-// bytes choose the function, unit, value and kind), so that commands and
-// readings interleave. What goes to the pages must stay a JSON object and
-// the CSV the logger's.
+// The /readings page's messages, one a line; a line that is none becomes a
+// reading, so that commands and readings interleave. What goes to the pages
+// must stay a JSON object, and the CSV the logger's.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

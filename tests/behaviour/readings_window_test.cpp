@@ -6,7 +6,6 @@
 #include <cmath>
 #include <numeric>
 
-#include "panel/web/live.h"
 #include "panel/web/readings_page.h"
 #include "record/reading_window.h"
 
@@ -82,22 +81,13 @@ TEST(ReadingWindow, AnotherFunctionOrUnitClearsTheSet) {
   }
 }
 
-TEST(ReadingWindow, ShrinkKeepsTheNewestAndPauseKeepsNothing) {
-  ReadingWindow w;
-  Feed(w, {Value(1), Value(2), Value(3), Value(4)});
-  w.SetSize(2);
-  w.Pause(true);
-  Feed(w, {Value(5)});
-  w.Pause(false);
-  ASSERT_EQ(w.Rows(), 2u);
-  EXPECT_EQ(w.All().front().shown.reading.value, 3);
-  EXPECT_EQ(w.Summarize().readings, 2u);
-}
-
 TEST(ReadingWindow, CsvIsTheLoggersWithOverflowAndStopRows) {
   ReadingWindow w;
   Feed(w, {Value(9), Value(1000.25), Overflow(), Stop()});
-  w.SetSize(3);
+  w.Pause(true);
+  Feed(w, {Value(7)});
+  w.Pause(false);
+  w.SetSize(3);  // the oldest goes, and elapsed_s counts from the new first row
   EXPECT_EQ(w.Csv(),
             "time,elapsed_s,mode,value,unit,status\n"
             "2026-12-07T15:04:05.223Z,0.000,f,1000.25,kHz,ok\n"
@@ -166,17 +156,6 @@ TEST(ReadingsCommand, PagesMessages) {
     const auto c = ParseReadingsCommand(text);
     EXPECT_EQ(c ? std::optional<K>(c->kind) : std::nullopt, kind) << text;
   }
-}
-
-TEST(ReadingsCommand, ViewOnlyChangesNothing) {
-  record::ReadingWindow w;
-  const auto c = ParseReadingsCommand(R"({"size":5})");
-  const auto replies = RunReadings(w, *c, true);
-  ASSERT_EQ(replies.size(), 1u);
-  EXPECT_NE(replies[0].find(kViewOnlyText), std::string::npos);
-  EXPECT_EQ(w.Size(), record::ReadingWindow::kDefaultSize);
-  EXPECT_TRUE(RunReadings(w, *c, false).empty());
-  EXPECT_EQ(w.Size(), 5u);
 }
 
 }  // namespace
