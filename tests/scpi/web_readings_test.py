@@ -109,7 +109,8 @@ class ReadingsTest(unittest.TestCase):
         if not os.environ.get("KOLVANE_LOG"):
             self.skipTest("no kolvane-log in this build")
         path = os.path.join(self.tmp.name, "readings.csv")
-        open(path, "w").write(csv)
+        with open(path, "w") as f:
+            f.write(csv)
         r = subprocess.run([os.environ["KOLVANE_LOG"], "--analyze", path], capture_output=True,
                            text=True)
         self.assertEqual(r.returncode, 0, r.stderr)
