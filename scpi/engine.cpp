@@ -49,4 +49,8 @@ Telemetry& Engine::Live() {
   return impl_->instrument.Live();
 }
 
+void Engine::WatchShown(std::function<void(const ShownReading&)> watch) {
+  impl_->instrument.WatchShown(std::move(watch));
+}
+
 }  // namespace kolvane::scpi

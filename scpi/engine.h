@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "counter/counter.h"  // IScanObserver
+#include "measure/reading_sink.h"
 #include "platform/clock.h"
 #include "platform/serial.h"
 #include "scpi/telemetry.h"
@@ -62,6 +63,8 @@ class Engine {
   void View(const std::function<void(const PanelModel&, bool linkUp)>& view);
   // What the server tells about itself; safe from any thread.
   Telemetry& Live();
+  // Before the commands start: see Instrument::WatchShown.
+  void WatchShown(std::function<void(const ShownReading&)> watch);
 
   struct Impl;
 

@@ -286,6 +286,7 @@ std::uint64_t Instrument::ResultWaitMs() const {
 }
 
 void Instrument::Took(const ShownReading& shown) {
+  if (watch_) watch_(shown);
   if (shown.kind != ShownKind::Value) return;
   const Configuration c = Current();
   LiveReading r;

@@ -83,6 +83,9 @@ class Instrument {
   void View(const std::function<void(const PanelModel&, bool linkUp)>& view);
   Telemetry& Live() { return live_; }
   const Telemetry& Live() const { return live_; }
+  // Each result taken from the line, a stop or an overflow too, as it is
+  // taken; on this thread, so it must be quick.
+  void WatchShown(std::function<void(const ShownReading&)> watch) { watch_ = std::move(watch); }
 
   // INITiate: in automatic launch the results already waiting are dropped,
   // in single shot the first measurement is started.
@@ -128,6 +131,7 @@ class Instrument {
   bool collecting_ = false;
   std::deque<ShownReading> polled_;
   std::uint64_t nextReopenMs_ = 0;
+  std::function<void(const ShownReading&)> watch_;
 };
 
 // CONFigure?'s short token of the function: FREQ, PER, FREQ:RAT, PDUR,

@@ -60,6 +60,7 @@ struct HttpServer::Page {
 
   websocket::stream<beast::tcp_stream> ws;
   std::uint64_t id = 0;
+  std::size_t live = 0;  // its hooks in lives_
   std::string peer;
   http::request<http::string_body> handshake;
   beast::flat_buffer buffer;
@@ -186,12 +187,14 @@ void HttpServer::Serve(const ConnectionPtr& c) {
     r.origin = std::string(origin->value());
   }
   r.upgrade = beast::websocket::is_upgrade(req);
-  if (r.upgrade && live_.admit && r.target.substr(0, r.target.find('?')) == live_.path) {
-    auto refused = live_.admit(r);
+  for (std::size_t i = 0; r.upgrade && i < lives_.size(); ++i) {
+    const LiveHooks& live = lives_[i];
+    if (!live.admit || r.target.substr(0, r.target.find('?')) != live.path) continue;
+    auto refused = live.admit(r);
     // A client waits for the handshake's answer before it sends a frame
     // (RFC 6455, 4.1): bytes already here would be lost to the page.
     if (!refused && c->buffer.size() > 0) return Refuse(c, 400);
-    if (!refused) return Upgrade(c);
+    if (!refused) return Upgrade(c, i);
     return Send(c, *refused, req.version(), false);
   }
   web::Response response;
@@ -206,10 +209,11 @@ void HttpServer::Serve(const ConnectionPtr& c) {
   Send(c, response, req.version(), req.keep_alive() && !response.close);
 }
 
-void HttpServer::Upgrade(const ConnectionPtr& c) {
+void HttpServer::Upgrade(const ConnectionPtr& c, std::size_t live) {
   // The connection becomes a page: no longer an HTTP connection.
   auto p = std::make_shared<Page>(std::move(c->stream));
   p->id = c->id;
+  p->live = live;
   p->peer = c->peer;
   p->handshake = c->parser->release();
   c->closed = true;
@@ -223,7 +227,7 @@ void HttpServer::Upgrade(const ConnectionPtr& c) {
     if (stopping_ || p->closed) return;
     if (ec) return ClosePage(p);
     p->opened = true;
-    if (live_.opened) live_.opened(p->id);
+    if (lives_[p->live].opened) lives_[p->live].opened(p->id);
     ReadPage(p);
   });
 }
@@ -235,7 +239,7 @@ void HttpServer::ReadPage(const PagePtr& p) {
     if (ec) return ClosePage(p);
     std::string message = beast::buffers_to_string(p->buffer.data());
     p->buffer.consume(p->buffer.size());
-    if (live_.received) live_.received(p->id, std::move(message));
+    if (lives_[p->live].received) lives_[p->live].received(p->id, std::move(message));
     ReadPage(p);
   });
 }
@@ -255,9 +259,12 @@ void HttpServer::SendPage(std::uint64_t page, std::shared_ptr<const std::string>
   if (!p->writing) WritePage(p);
 }
 
-void HttpServer::Broadcast(const std::shared_ptr<const std::string>& message) {
+void HttpServer::Broadcast(const std::string& path,
+                           const std::shared_ptr<const std::string>& message) {
   std::vector<std::uint64_t> ids;
-  for (const auto& [id, p] : pages_) ids.push_back(id);
+  for (const auto& [id, p] : pages_) {
+    if (lives_[p->live].path == path) ids.push_back(id);
+  }
   for (std::uint64_t id : ids) SendPage(id, message);
 }
 
@@ -285,7 +292,7 @@ void HttpServer::ClosePage(const PagePtr& p) {
   beast::get_lowest_layer(p->ws).socket().shutdown(asio::ip::tcp::socket::shutdown_both, ec);
   beast::get_lowest_layer(p->ws).socket().close(ec);
   pages_.erase(p->id);
-  if (p->opened && live_.closed) live_.closed(p->id);
+  if (p->opened && lives_[p->live].closed) lives_[p->live].closed(p->id);
 }
 
 void HttpServer::Refuse(const ConnectionPtr& c, int status) {

@@ -4,7 +4,7 @@
 // (request line and fields) is bounded at 16 KiB: beyond, 431 and the
 // connection closes. A body is bounded at 64 KiB (413).
 //
-// A WebSocket handshake on the live path (LiveHooks) is admitted or refused
+// A WebSocket handshake on a live path (LiveHooks) is admitted or refused
 // before the handler is asked; the connection then becomes a page, no
 // longer counted among the HTTP connections. A page's messages are bounded
 // at 64 KiB (close 1009), and what waits for it at 1 MiB (dropped).
@@ -44,7 +44,7 @@ using HttpHandler = std::function<web::Response(const web::Request&)>;
 // The pages' live connections (WebSocket), by page id; every hook runs on
 // the io_context's thread.
 struct LiveHooks {
-  std::string path;  // "/panel/live"
+  std::string path;  // "/panel/live", "/readings/live"
   // A refusal (421, 403, 503), or nothing to take the page.
   std::function<std::optional<web::Response>(const web::Request&)> admit;
   std::function<void(std::uint64_t page)> opened;
@@ -70,11 +70,12 @@ class HttpServer {
   void Shutdown();
   std::size_t Connections() const { return connections_.size(); }
 
-  // Before Start.
-  void SetLive(LiveHooks hooks) { live_ = std::move(hooks); }
-  // To one page, or to every page; on the io_context's thread.
+  // Before Start; one per path.
+  void AddLive(LiveHooks hooks) { lives_.push_back(std::move(hooks)); }
+  // To one page, or to every page of a live path; on the io_context's thread.
   void SendPage(std::uint64_t page, std::shared_ptr<const std::string> message);
-  void Broadcast(const std::shared_ptr<const std::string>& message);
+  void Broadcast(const std::string& path, const std::shared_ptr<const std::string>& message);
+  // The pages of every live path.
   std::size_t Pages() const { return pages_.size(); }
 
  private:
@@ -83,7 +84,7 @@ class HttpServer {
   struct Page;
   using PagePtr = std::shared_ptr<Page>;
 
-  void Upgrade(const ConnectionPtr& c);
+  void Upgrade(const ConnectionPtr& c, std::size_t live);
   void ReadPage(const PagePtr& p);
   void WritePage(const PagePtr& p);
   void ClosePage(const PagePtr& p);
@@ -105,7 +106,7 @@ class HttpServer {
   std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> acceptors_;
   std::unordered_map<std::uint64_t, ConnectionPtr> connections_;
   std::uint64_t nextId_ = 1;
-  LiveHooks live_;
+  std::vector<LiveHooks> lives_;
   std::unordered_map<std::uint64_t, PagePtr> pages_;
   bool stopping_ = false;
 };

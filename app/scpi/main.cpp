@@ -19,6 +19,7 @@
 #include "app/scpi/interfaces.h"
 #include "app/scpi/options.h"
 #include "app/scpi/page_dialogs.h"
+#include "app/scpi/readings_live.h"
 #include "app/scpi/server.h"
 #include "app/scpi/web.h"
 #include "counter/scan_report.h"
@@ -161,6 +162,7 @@ int main(int argc, char** argv) {
   httpSettings.allow = options.allow;
   httpSettings.maxClients = options.maxClients;
   std::unique_ptr<HttpServer> http;
+  std::unique_ptr<ReadingsLive> readings;
   const auto live = [&] {
     web::Live l;
     l.telemetry = engine.Live().Take();
@@ -171,6 +173,7 @@ int main(int argc, char** argv) {
 #endif
     l.clients[static_cast<std::size_t>(scpi::Protocol::kHttp)] = http ? http->Connections() : 0;
     l.pages = http ? http->Pages() : 0;
+    if (readings) l.readingsCsv = [&] { return readings->Csv(); };
     return l;
   };
   if (!options.http.empty()) {
@@ -189,9 +192,8 @@ int main(int argc, char** argv) {
     asio::post(io, [&http, page, m] { http->SendPage(page, m); });
   };
   if (http) {
-    LiveHooks hooks;
-    hooks.path = "/panel/live";
-    hooks.admit = [&](const web::Request& r) -> std::optional<web::Response> {
+    // Every page's live connection, /panel's and /readings' alike.
+    const auto admit = [&](const web::Request& r) -> std::optional<web::Response> {
       if (auto refused = web::Guard(r, site)) return refused;
       if (http->Pages() < site.maxPages) return std::nullopt;
       web::Response busy;
@@ -202,6 +204,9 @@ int main(int argc, char** argv) {
       busy.headers.emplace_back("Retry-After", "5");
       return busy;
     };
+    LiveHooks hooks;
+    hooks.path = "/panel/live";
+    hooks.admit = admit;
     hooks.opened = [&](std::uint64_t page) {
       ++pages;
       dialogs.Opened(page);
@@ -228,7 +233,11 @@ int main(int argc, char** argv) {
         });
       });
     };
-    http->SetLive(std::move(hooks));
+    http->AddLive(std::move(hooks));
+    // Every reading shown, into the set of /readings.
+    readings = std::make_unique<ReadingsLive>(io, *http, viewOnly);
+    http->AddLive(readings->Hooks(admit));
+    engine.WatchShown([&readings](const ShownReading& shown) { readings->Took(shown); });
     // Each change of the panel, whoever made it, to every page.
     server.AfterEachCounterJob([&] {
       if (pages == 0) return;
@@ -237,7 +246,7 @@ int main(int argc, char** argv) {
         auto state = shown.Changed(model, up, viewOnly);
         if (!state) return;
         auto m = std::make_shared<const std::string>(std::move(*state));
-        asio::post(io, [&http, m] { http->Broadcast(m); });
+        asio::post(io, [&http, m] { http->Broadcast("/panel/live", m); });
       });
     });
   }
@@ -246,6 +255,7 @@ int main(int argc, char** argv) {
     // A dialog held open on the counter thread ends first, as Escape.
     dialogs.Shutdown();
     server.Shutdown();
+    if (readings) readings->Stop();
     if (http) http->Shutdown();
 #ifndef _WIN32
     vxi11.Shutdown();
@@ -366,6 +376,7 @@ int main(int argc, char** argv) {
 
   server.Start();
   if (http) http->Start();
+  if (readings) readings->Start();
   // The panel's poll between commands, so that the pages and the metrics
   // stay live whether or not a client asks.
   server.StartTicks([&engine] { engine.Tick(); }, protocol::kPollMs);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "panel/web/page.h"
+#include "panel/web/readings_page.h"
 
 namespace kolvane::server::web {
 
@@ -15,6 +16,8 @@ constexpr std::string_view kLxiNamespace =
     "http://www.lxistandard.org/InstrumentIdentification/1.0";
 constexpr std::string_view kIdentificationPath = "/lxi/identification";
 constexpr std::string_view kPanelPath = "/panel";
+constexpr std::string_view kReadingsPath = "/readings";
+constexpr std::string_view kReadingsCsvPath = "/readings.csv";
 // What the server answers with a Host it cannot use.
 constexpr std::size_t kMaxHostBytes = 255;
 
@@ -235,6 +238,8 @@ std::string WelcomePage(const Site& site, const Live& live, const std::string& h
   }
   out +=
       "</ul>\n<h2>More</h2>\n<ul>\n"
+      "<li><a href=\"/panel\">Front panel</a> and <a href=\"/readings\">readings</a> "
+      "(trend, histogram, statistics, limits)</li>\n"
       "<li><a href=\"/lxi/identification\">LXI identification document</a></li>\n"
       "<li><a href=\"/metrics\">Metrics</a> (Prometheus text format)</li>\n</ul>\n"
       "</body>\n</html>\n";
@@ -402,7 +407,8 @@ std::optional<Response> Guard(const Request& request, const Site& site) {
 Response Handle(const Request& request, const Site& site, const std::function<Live()>& live) {
   if (auto refused = Guard(request, site)) return *refused;
   const std::string path = request.target.substr(0, request.target.find('?'));
-  const bool known = path == "/" || path == kPanelPath || path == kIdentificationPath ||
+  const bool known = path == "/" || path == kPanelPath || path == kReadingsPath ||
+                     path == kReadingsCsvPath || path == kIdentificationPath ||
                      path == std::string(kIdentificationPath) + "/" || path == "/metrics";
   if (!known) return Problem(404, "Nothing is served at this path.");
   const bool head = request.method == "HEAD";
@@ -415,17 +421,23 @@ Response Handle(const Request& request, const Site& site, const std::function<Li
   Response r;
   if (path == "/") {
     r = Page(200, "text/html; charset=utf-8", WelcomePage(site, live(), host));
-  } else if (path == kPanelPath) {
+  } else if (path == kPanelPath || path == kReadingsPath) {
     if (live().pages >= site.maxPages) {
       r = Problem(503, std::to_string(site.maxPages) +
                            " pages are open already (--max-clients); try again shortly.");
       r.headers.emplace_back("Retry-After", "5");
     } else {
-      r = Page(200, "text/html; charset=utf-8", web_panel::PanelPage(site.description));
+      r = Page(200, "text/html; charset=utf-8",
+               path == kPanelPath ? web_panel::PanelPage(site.description)
+                                  : web_panel::ReadingsPage(site.description));
       // The page lives on its WebSocket: its HTTP connection would only
       // hold one of the connections --max-clients allows.
       r.close = true;
     }
+  } else if (path == kReadingsCsvPath) {
+    const auto& csv = live().readingsCsv;
+    r = Page(200, "text/csv; charset=utf-8", csv ? csv() : std::string());
+    r.headers.emplace_back("Content-Disposition", "attachment; filename=\"readings.csv\"");
   } else if (path == kIdentificationPath) {
     r = Page(200, "text/xml", IdentificationDocument(site, host));
   } else if (path == "/metrics") {

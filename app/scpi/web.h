@@ -62,6 +62,8 @@ struct Live {
   scpi::TelemetrySnapshot telemetry;
   std::array<std::size_t, 3> clients{};  // open connections by scpi::Protocol
   std::size_t pages = 0;                 // the pages' live connections
+  // The readings of /readings as the logger's CSV; empty: none kept.
+  std::function<std::string()> readingsCsv;
 };
 
 struct Request {
@@ -97,9 +99,10 @@ bool HostAccepted(const Site& site, const Request& request, std::string_view hos
 // Origin is not a browser's and passes.
 std::optional<Response> Guard(const Request& request, const Site& site);
 
-// Routes a request, the guards first. Paths: "/", "/panel" (503 while
-// --max-clients pages are open), "/lxi/identification" (a trailing slash
-// redirects), "/metrics"; GET and HEAD only.
+// Routes a request, the guards first. Paths: "/", "/panel" and "/readings"
+// (503 while --max-clients pages are open), "/readings.csv",
+// "/lxi/identification" (a trailing slash redirects), "/metrics"; GET and
+// HEAD only.
 Response Handle(const Request& request, const Site& site, const std::function<Live()>& live);
 
 // The Host a page names: the request's Host when it is a plain host name or

@@ -65,10 +65,6 @@ bool Clickable(Kind k) {
          k == Kind::kDefPushButton;
 }
 
-std::string Alert(std::string_view text) {
-  return Dump({{"type", "alert"}, {"text", text}});
-}
-
 json DialogMessage(const MemoryWindow& w, const layout::DialogTemplate& t, int control, bool open) {
   return {{"type", "dialog"},
           {"dialog", t.id},
@@ -136,6 +132,10 @@ std::optional<Command> ParseCommand(std::string_view message) {
   return std::nullopt;
 }
 
+std::string AlertMessage(std::string_view text) {
+  return Dump({{"type", "alert"}, {"text", text}});
+}
+
 std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly) {
   const MemoryWindow& w = model.Window();
   return Dump({{"type", "state"},
@@ -157,7 +157,7 @@ std::optional<std::string> StateWatch::Changed(const PanelModel& model, bool lin
 
 std::vector<std::string> Run(PanelModel& model, const Command& command, bool viewOnly,
                              DialogPage* page) {
-  if (viewOnly) return {Alert(kViewOnlyText)};
+  if (viewOnly) return {AlertMessage(kViewOnlyText)};
   // A dialog's command with no dialog open: it has ended meanwhile.
   if (command.dialog != 0) return {};
   const layout::Control* c = layout::FindControl(PanelTemplate(), command.id);
@@ -197,7 +197,7 @@ std::vector<std::string> Run(PanelModel& model, const Command& command, bool vie
   }
   std::vector<std::string> out;
   const auto& all = model.Window().MessageBoxes();
-  for (std::size_t i = boxes; i < all.size(); ++i) out.push_back(Alert(all[i]));
+  for (std::size_t i = boxes; i < all.size(); ++i) out.push_back(AlertMessage(all[i]));
   return out;
 }
 

@@ -46,6 +46,9 @@ struct Command {
 // Nothing for a message that is not one of the page's.
 std::optional<Command> ParseCommand(std::string_view message);
 
+// {"type":"alert","text":S}: a message box in the page.
+std::string AlertMessage(std::string_view text);
+
 // The panel's controls as the model holds them.
 std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly);
 

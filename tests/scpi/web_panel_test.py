@@ -58,14 +58,14 @@ def curl_head(*args):
     return r.stdout.partition(b"\r\n\r\n")[0].decode("latin-1")
 
 
-def handshake(port, origin=None, host=None):
+def handshake(port, origin=None, host=None, path="/panel/live"):
     args = ["-H", "Connection: Upgrade", "-H", "Upgrade: websocket",
             "-H", "Sec-WebSocket-Version: 13", "-H", "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ=="]
     if origin:
         args += ["-H", f"Origin: {origin}"]
     if host:
         args += ["-H", f"Host: {host}"]
-    head = curl_head(*args, f"http://127.0.0.1:{port}/panel/live")
+    head = curl_head(*args, f"http://127.0.0.1:{port}{path}")
     return int(head.split(" ", 2)[1]) if head else 0
 
 
