@@ -86,14 +86,14 @@ struct Page {
   std::size_t bytes = 0;
   std::string reading;
   std::vector<std::pair<double, std::uint32_t>> shown;  // arrival ms, count
-  bool ended = false;                                   // closed before the run ended
+  std::string ended;                                    // why it closed before the run ended
 };
 
 void ReadPage(const std::shared_ptr<Page>& p, const bool& over) {
   p->ws.async_read(p->buffer, [p, &over](beast::error_code ec, std::size_t n) {
     const double now = MonotonicMs();
     if (ec) {
-      p->ended = !over;
+      if (!over) p->ended = ec.message();
       return;
     }
     const std::string message = beast::buffers_to_string(p->buffer.data());
@@ -169,10 +169,14 @@ int RunWeb(const WebOptions& options) {
   for (const SimResult& r : SimResults(sim.Log())) written[r.n1] = r.ms;
   std::vector<double> latency;
   std::size_t unmatched = 0, messages = 0, bytes = 0, ended = 0;
+  std::string why;
   for (const auto& p : pages) {
     messages += p->messages;
     bytes += p->bytes;
-    ended += p->ended ? 1 : 0;
+    if (!p->ended.empty()) {
+      ++ended;
+      why = " (" + p->ended + ")";
+    }
     for (const auto& [arrived, count] : p->shown) {
       const auto it = written.find(count);
       if (it == written.end()) {
@@ -203,7 +207,7 @@ int RunWeb(const WebOptions& options) {
   t.Add("messages per page",
         Format("%.1f/s, %.0f bytes each on average", static_cast<double>(messages) / open,
                messages > 0 ? static_cast<double>(bytes) / static_cast<double>(messages) : 0.0));
-  t.Add("pages closed by the server", Format("%zu", ended), "none", ended == 0);
+  t.Add("pages closed by the server", Format("%zu", ended) + why, "none", ended == 0);
 
   std::printf(
       "kolvane-bench web: kolvane-scpi --http against kolvane-sim at 100 results/s, %d pages "

@@ -5,15 +5,16 @@
 // To the page: {"type":"state","rev":N,"link":B,"viewOnly":B,"controls":[C...]}
 // with C = {"id","text","enabled","check"} and, by kind, "entries"+"sel"
 // (lists), "spin":[lower,upper,pos]+"valuetext" (spins), "progress":
-// [lower,upper,pos]; {"type":"dialog","dialog":T,"control":ID,"controls":[C...]}
-// (a mode dialog to show in the page that clicked); {"type":"alert","text":S}
-// (a message box).
-// From the page: {"click":ID} or {"click":ID,"variant":N} (a mode dialog
-// answered), {"select":ID,"index":N}, {"spin":ID,"up":B}.
+// [lower,upper,pos]. A page's first state lists every control; the ones
+// after it only those that changed since the one before;
+// {"type":"dialog","dialog":T,"control":ID,"controls":[C...]} (a mode dialog to show in the page
+// that clicked); {"type":"alert","text":S} (a message box). From the page: {"click":ID} or
+// {"click":ID,"variant":N} (a mode dialog answered), {"select":ID,"index":N}, {"spin":ID,"up":B}.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,16 +47,21 @@ std::optional<Command> ParseCommand(std::string_view message);
 // The panel's controls as the model holds them.
 std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly);
 
-// What the pages were last shown: the state again only when a control or
-// the link changed since.
+// What the pages were last shown: a state again only when a control or the
+// link changed since, with the controls that changed (all, the first time).
+// Every page must have had the one before, or a whole state since.
 class StateWatch {
  public:
+  StateWatch();
+  ~StateWatch();
   std::optional<std::string> Changed(const PanelModel& model, bool linkUp, bool viewOnly);
 
  private:
+  struct Shown;
   std::uint64_t revision_ = 0;
   bool linkUp_ = false;
   bool shown_ = false;
+  std::unique_ptr<Shown> controls_;
 };
 
 // Carries out a page's command on the model, as the desktop user's click
