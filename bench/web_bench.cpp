@@ -7,7 +7,6 @@
 // The signal drifts by 1 kHz/s and the gate is 1 s, so every result has a
 // count of its own and the reading's text names the result it came from.
 #include <algorithm>
-#include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
