@@ -271,8 +271,7 @@ class WebPanelTest(unittest.TestCase):
 def open_live(port, rcvbuf=None):
     """A raw WebSocket page on /panel/live, and what came with the handshake's answer."""
     s = socket.socket()
-    if rcvbuf:
-        # Before connecting, so that the window offered is small from the start.
+    if rcvbuf:  # before connecting, so that the window offered is small from the start
         s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
     s.settimeout(10)
     s.connect(("127.0.0.1", port))
@@ -369,15 +368,10 @@ class LiveLimitsTest(unittest.TestCase):
                 pass
             # The other page is still served.
             self.assertEqual(scpi_reply(server.port, "CONF:PER"), "1")
-            self.wait_until(lambda: any(t > dropped and b'"id":1019' in m for t, m in arrivals), 5)
-
-    @staticmethod
-    def wait_until(condition, timeout):
-        deadline = time.time() + timeout
-        while not condition():
-            if time.time() > deadline:
-                raise AssertionError(f"not within {timeout} s")
-            time.sleep(0.05)
+            deadline = time.time() + 5
+            while not any(t > dropped and b'"id":1019' in m for t, m in arrivals):
+                self.assertLess(time.time(), deadline, "the other page was not told")
+                time.sleep(0.05)
 
 
 @unittest.skipUnless(webdriver and shutil.which("chromedriver"), "no chromium/chromedriver")
