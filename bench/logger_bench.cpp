@@ -31,11 +31,6 @@ constexpr const char* kInstrumentState = "0,1,0,0,1,0,0,0,1,1,0,1,64,128,0";
 // Time for the logger to read what is still on the line once the results stop.
 constexpr int kDrainMs = 500;
 
-int Fail(const std::string& why) {
-  std::fprintf(stderr, "kolvane-bench: %s\n", why.c_str());
-  return 1;
-}
-
 // From the simulator's log: the results written from the acknowledgement of
 // the logger's gate frame (after which it records) to the moment the
 // simulator fell silent, and the time they span.

@@ -17,6 +17,7 @@ const char kUsage[] =
     "       kolvane-bench logger [--seconds S] [--rate R]\n"
     "       kolvane-bench stats [--readings N]\n"
     "       kolvane-bench scpi [--seconds S]\n"
+    "       kolvane-bench web [--seconds S] [--pages N]\n"
     "\n"
     "panel   the panel against kolvane-sim in automatic launch at 10 results per\n"
     "        second for S seconds (default 30): display latency, CPU time and peak\n"
@@ -60,13 +61,14 @@ int main(int argc, char** argv) {
   std::string mode = "panel";
   int i = 1;
   if (i < argc && argv[i][0] != '-') mode = argv[i++];
-  if (mode != "panel" && mode != "logger" && mode != "stats" && mode != "scpi") {
-    return Usage("unknown mode '" + mode + "' (panel, logger, stats or scpi)");
+  if (mode != "panel" && mode != "logger" && mode != "stats" && mode != "scpi" && mode != "web") {
+    return Usage("unknown mode '" + mode + "' (panel, logger, stats, scpi or web)");
   }
   PanelOptions panel;
   LoggerOptions logger;
   StatsOptions stats;
   ScpiOptions scpi;
+  WebOptions web;
   for (; i < argc; ++i) {
     const std::string opt = argv[i];
     if (opt == "--help" || opt == "-h") {
@@ -79,7 +81,7 @@ int main(int argc, char** argv) {
       if (!Number(argv[++i], 1, 86400, &v)) {
         return Usage(std::string("--seconds '") + argv[i] + "': a number from 1 to 86400");
       }
-      panel.seconds = logger.seconds = scpi.seconds = v;
+      panel.seconds = logger.seconds = scpi.seconds = web.seconds = v;
     } else if (opt == "--record" && mode == "panel") {
       panel.record = true;
     } else if (opt == "--paints" && mode == "panel") {
@@ -88,6 +90,11 @@ int main(int argc, char** argv) {
       if (!Number(argv[++i], 1, 1000, &logger.rate)) {
         return Usage(std::string("--rate '") + argv[i] + "': a number from 1 to 1000");
       }
+    } else if (opt == "--pages" && mode == "web" && hasValue) {
+      if (!Number(argv[++i], 1, 1000, &v)) {
+        return Usage(std::string("--pages '") + argv[i] + "': a number from 1 to 1000");
+      }
+      web.pages = static_cast<int>(v);
     } else if (opt == "--readings" && mode == "stats" && hasValue) {
       if (!Number(argv[++i], 1, 1e9, &v)) {
         return Usage(std::string("--readings '") + argv[i] + "': a number from 1 to 1000000000");
@@ -100,5 +107,6 @@ int main(int argc, char** argv) {
   if (mode == "logger") return RunLogger(logger);
   if (mode == "stats") return RunStats(stats);
   if (mode == "scpi") return RunScpi(scpi);
+  if (mode == "web") return RunWeb(web);
   return RunPanel(panel, argc, argv);
 }

@@ -30,4 +30,10 @@ struct ScpiOptions {
 };
 int RunScpi(const ScpiOptions& options);
 
+struct WebOptions {
+  double seconds = 60;
+  int pages = 20;  // open on /panel/live at once
+};
+int RunWeb(const WebOptions& options);
+
 }  // namespace kolvane::bench

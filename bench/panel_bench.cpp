@@ -77,11 +77,6 @@ double Percentile(const std::vector<double>& sorted, double p) {
   return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
 
-int Fail(const std::string& why) {
-  std::fprintf(stderr, "kolvane-bench: %s\n", why.c_str());
-  return 1;
-}
-
 record::Instant Now() {
   using namespace std::chrono;
   const auto wall = duration_cast<milliseconds>(system_clock::now().time_since_epoch());

@@ -3,8 +3,15 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace kolvane::bench {
+
+double MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
 
 double CpuMs(const rusage& r) {
   const auto ms = [](const timeval& t) {
@@ -28,6 +35,11 @@ std::string LoadAverage() {
   double load[3];
   if (getloadavg(load, 3) != 3) return "unknown";
   return Format("%.2f %.2f %.2f", load[0], load[1], load[2]);
+}
+
+int Fail(const std::string& why) {
+  std::fprintf(stderr, "kolvane-bench: %s\n", why.c_str());
+  return 1;
 }
 
 std::string Format(const char* format, ...) {

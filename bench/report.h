@@ -9,6 +9,8 @@
 
 namespace kolvane::bench {
 
+// CLOCK_MONOTONIC in ms, the clock of the simulator's log.
+double MonotonicMs();
 // CPU time (user and system) in milliseconds.
 double CpuMs(const rusage& r);
 // The part of it spent in the kernel.
@@ -16,6 +18,8 @@ double KernelMs(const rusage& r);
 rusage SelfUsage();
 // "1.52 1.80 2.01" (1, 5 and 15 minutes), or "unknown".
 std::string LoadAverage();
+// Says why the run failed, on standard error; returns 1, the exit status.
+int Fail(const std::string& why);
 // printf into a string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

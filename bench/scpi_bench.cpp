@@ -11,19 +11,16 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -31,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/loopback.h"
 #include "bench/modes.h"
 #include "bench/report.h"
 #include "rpc/message.h"
@@ -46,83 +44,6 @@ constexpr double kReadTargetMs = 5;
 constexpr int kIdleConnections = 100;
 constexpr double kHttpTargetMs = 5;
 constexpr int kHttpClients = 8;
-
-int Fail(const std::string& why) {
-  std::fprintf(stderr, "kolvane-bench: %s\n", why.c_str());
-  return 1;
-}
-
-// CLOCK_MONOTONIC in ms, the clock of the simulator's log.
-double MonotonicMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-double Quantile(std::vector<double> v, double q) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
-}
-
-int FreePort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t n = sizeof a;
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-  close(s);
-  return ntohs(a.sin_port);
-}
-
-// A blocking client on 127.0.0.1.
-class Client {
- public:
-  explicit Client(int port) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-    const int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  }
-  ~Client() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool Ok() const { return fd_ >= 0; }
-  // Sends the line and waits for one reply line; empty on failure.
-  std::string Query(const std::string& line) {
-    Send(line);
-    std::string reply;
-    for (;;) {
-      const std::size_t lf = buffer_.find('\n');
-      if (lf != std::string::npos) {
-        reply = buffer_.substr(0, lf);
-        buffer_.erase(0, lf + 1);
-        return reply;
-      }
-      char b[4096];
-      const ssize_t n = read(fd_, b, sizeof b);
-      if (n <= 0) return {};
-      buffer_.append(b, static_cast<std::size_t>(n));
-    }
-  }
-  void Send(const std::string& line) {
-    const std::string out = line + "\n";
-    if (write(fd_, out.data(), out.size()) != static_cast<ssize_t>(out.size())) buffer_.clear();
-  }
-
- private:
-  int fd_ = -1;
-  std::string buffer_;
-};
 
 // A blocking VXI-11 client of one link on 127.0.0.1, which finds the core
 // channel through the portmapper as VISA libraries do.
@@ -211,80 +132,10 @@ class VxiClient {
   bool ok_ = false;
 };
 
-// kolvane-scpi as a child process on a free port; VXI-11 only when asked,
-// as its portmapper takes port 111.
-class ServerProcess {
- public:
-  explicit ServerProcess(int maxClients, bool vxi11 = false)
-      : port_(FreePort()), httpPort_(FreePort()) {
-    const std::string listen = "127.0.0.1:" + std::to_string(port_);
-    const std::string http = "127.0.0.1:" + std::to_string(httpPort_);
-    const std::string max = std::to_string(maxClients);
-    pid_ = fork();
-    if (pid_ == 0) {
-      const char* noVxi11 = vxi11 ? nullptr : "--no-vxi11";
-      execl(KOLVANE_SCPI_PATH, KOLVANE_SCPI_PATH, "--port", "1", "--listen", listen.c_str(),
-            "--http", http.c_str(), "--max-clients", max.c_str(), "--quiet", noVxi11,
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    for (int i = 0; i < 200 && !ready_; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      Client probe(port_);
-      ready_ = probe.Ok() && probe.Query("*IDN?").rfind("Kolvane,", 0) == 0;
-    }
-  }
-  ~ServerProcess() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  bool Ready() const { return ready_; }
-  int Port() const { return port_; }
-  int HttpPort() const { return httpPort_; }
-  // User and system CPU time so far, in ms.
-  double CpuMs() const {
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string f;
-    double utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> f; ++i) {
-      if (i == 14) utime = std::stod(f);
-      if (i == 15) stime = std::stod(f);
-    }
-    return (utime + stime) * 1e3 / static_cast<double>(sysconf(_SC_CLK_TCK));
-  }
-  // Resident memory in kB.
-  long RssKb() const {
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
-    for (std::string line; std::getline(in, line);) {
-      if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return 0;
-  }
-
- private:
-  int port_;
-  int httpPort_;
-  pid_t pid_ = -1;
-  bool ready_ = false;
-};
-
 // A keep-alive HTTP/1.1 client on 127.0.0.1.
 struct HttpClient {
-  explicit HttpClient(int port) {
-    fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      close(fd);
-      fd = -1;
-    }
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  }
+  explicit HttpClient(int port)
+      : fd(ConnectLoopback(port)), host("127.0.0.1:" + std::to_string(port)) {}
   ~HttpClient() {
     if (fd >= 0) close(fd);
   }
@@ -293,7 +144,8 @@ struct HttpClient {
   bool Ok() const { return fd >= 0; }
   // GETs the path; the status, 0 on failure.
   int Get(const std::string& path) {
-    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    // With its port: the server answers 421 to a Host it is not reached by.
+    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
     if (write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
       return 0;
     }
@@ -318,18 +170,14 @@ struct HttpClient {
     return true;
   }
   int fd = -1;
+  std::string host;
   std::string buffer;
 };
 
-// When the simulator finished writing each result ('G' and its counts).
+// When the simulator finished writing each result.
 std::vector<double> ResultTimes(const std::vector<std::string>& log) {
   std::vector<double> times;
-  for (const std::string& line : log) {
-    std::istringstream in(line);
-    std::string kind, first;
-    double ms = 0;
-    if (in >> kind >> ms >> first && kind == "TX" && first == "47") times.push_back(ms);
-  }
+  for (const SimResult& r : SimResults(log)) times.push_back(r.ms);
   return times;
 }
 

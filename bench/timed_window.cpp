@@ -2,13 +2,9 @@
 
 #include <ctime>
 
-namespace kolvane::bench {
+#include "bench/report.h"
 
-double MonotonicMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
+namespace kolvane::bench {
 
 TimedWindow::TimedWindow(IWindow& inner, int watchedId, std::size_t expected)
     : inner_(inner), watchedId_(watchedId) {

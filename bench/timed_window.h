@@ -10,8 +10,6 @@
 
 namespace kolvane::bench {
 
-double MonotonicMs();
-
 class TimedWindow : public IWindow {
  public:
   TimedWindow(IWindow& inner, int watchedId, std::size_t expected);

@@ -191,6 +191,13 @@ int main(int argc, char** argv) {
     auto m = std::make_shared<const std::string>(std::move(message));
     asio::post(io, [&http, page, m] { http->SendPage(page, m); });
   };
+  // What changed since, to every page; on the counter thread.
+  const auto broadcast = [&](const PanelModel& model, bool up) {
+    auto state = shown.Changed(model, up, viewOnly);
+    if (!state) return;
+    auto m = std::make_shared<const std::string>(std::move(*state));
+    asio::post(io, [&http, m] { http->Broadcast("/panel/live", m); });
+  };
   if (http) {
     // Every page's live connection, /panel's and /readings' alike.
     const auto admit = [&](const web::Request& r) -> std::optional<web::Response> {
@@ -212,6 +219,9 @@ int main(int argc, char** argv) {
       dialogs.Opened(page);
       server.OnCounterThread([&, page] {
         engine.View([&](const PanelModel& model, bool up) {
+          // The other pages brought up to now first: what changes next goes
+          // to all of them alike, as changes.
+          broadcast(model, up);
           toPage(page, web_panel::StateMessage(model, up, viewOnly));
         });
       });
@@ -241,13 +251,8 @@ int main(int argc, char** argv) {
     // Each change of the panel, whoever made it, to every page.
     server.AfterEachCounterJob([&] {
       if (pages == 0) return;
-      engine.View([&](const PanelModel& model, bool up) {
-        // A lost line shows at once, whether or not a control changed.
-        auto state = shown.Changed(model, up, viewOnly);
-        if (!state) return;
-        auto m = std::make_shared<const std::string>(std::move(*state));
-        asio::post(io, [&http, m] { http->Broadcast("/panel/live", m); });
-      });
+      // A lost line shows at once, whether or not a control changed.
+      engine.View(broadcast);
     });
   }
 

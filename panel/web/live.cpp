@@ -136,23 +136,72 @@ std::string AlertMessage(std::string_view text) {
   return Dump({{"type", "alert"}, {"text", text}});
 }
 
-std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly) {
-  const MemoryWindow& w = model.Window();
+namespace {
+
+std::string State(const MemoryWindow& w, bool linkUp, bool viewOnly, json controls) {
   return Dump({{"type", "state"},
                {"rev", w.Revision()},
                {"link", linkUp},
                {"viewOnly", viewOnly},
-               {"controls", Controls(w, PanelTemplate())}});
+               {"controls", std::move(controls)}});
 }
+
+}  // namespace
+
+std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly) {
+  return State(model.Window(), linkUp, viewOnly, Controls(model.Window(), PanelTemplate()));
+}
+
+// The template's controls as the pages last had them, by index.
+struct StateWatch::Shown {
+  std::vector<MemoryControl> controls;
+};
+
+namespace {
+
+// What a page shows of a control (the font aside).
+bool SameOnPage(const MemoryControl& a, const MemoryControl& b) {
+  return a.text == b.text && a.entries == b.entries && a.curSel == b.curSel &&
+         a.enabled == b.enabled && a.check == b.check && a.spinLower == b.spinLower &&
+         a.spinUpper == b.spinUpper && a.spinPos == b.spinPos &&
+         a.progressLower == b.progressLower && a.progressUpper == b.progressUpper &&
+         a.progressPos == b.progressPos;
+}
+
+}  // namespace
+
+StateWatch::StateWatch() : controls_(std::make_unique<Shown>()) {}
+StateWatch::~StateWatch() = default;
 
 std::optional<std::string> StateWatch::Changed(const PanelModel& model, bool linkUp,
                                                bool viewOnly) {
-  const std::uint64_t revision = model.Window().Revision();
-  if (shown_ && revision == revision_ && linkUp == linkUp_) return std::nullopt;
+  const MemoryWindow& w = model.Window();
+  if (shown_ && w.Revision() == revision_ && linkUp == linkUp_) return std::nullopt;
+  // Sent whole, a state is 2.7 kB, 50 times a second to every page, and
+  // most times the reading alone has changed: the fields are compared, and
+  // only what changed becomes JSON.
+  const layout::DialogTemplate& d = PanelTemplate();
+  const bool linkChanged = !shown_ || linkUp != linkUp_;
+  std::vector<MemoryControl>& last = controls_->controls;
+  if (!shown_) last.assign(d.controls.size(), MemoryControl{});
+  json changed = json::array();
+  bool buddyChanged = false;  // a spin's text is the control's before it
+  for (std::size_t i = 0; i < d.controls.size(); ++i) {
+    if (d.controls[i].id == -1) continue;
+    const MemoryControl& now = w.Get(d.controls[i].id);
+    const bool same = shown_ && SameOnPage(now, last[i]);
+    if (!same || (buddyChanged && d.controls[i].kind == Kind::kSpin)) {
+      changed.push_back(ControlState(w, d, i));
+    }
+    if (!same) last[i] = now;
+    buddyChanged = !same;
+  }
   shown_ = true;
-  revision_ = revision;
+  revision_ = w.Revision();
   linkUp_ = linkUp;
-  return StateMessage(model, linkUp, viewOnly);
+  // A change no page shows (a font): nothing to send.
+  if (changed.empty() && !linkChanged) return std::nullopt;
+  return State(w, linkUp, viewOnly, std::move(changed));
 }
 
 std::vector<std::string> Run(PanelModel& model, const Command& command, bool viewOnly,

@@ -5,10 +5,12 @@
 // To the page: {"type":"state","rev":N,"link":B,"viewOnly":B,"controls":[C...]}
 // with C = {"id","text","enabled","check"} and, by kind, "entries"+"sel"
 // (lists), "spin":[lower,upper,pos]+"valuetext" (spins), "progress":
-// [lower,upper,pos]; {"type":"dialog","dialog":T,"control":ID,"open":B,
-// "controls":[C...]} (a mode dialog, shown only in the page that clicked:
-// again after each of its changes, and once with "open":false when it has
-// ended); {"type":"alert","text":S} (a message box).
+// [lower,upper,pos]. A page's first state lists every control, the ones
+// after it only those that changed since the one before.
+// {"type":"dialog","dialog":T,"control":ID,"open":B,"controls":[C...]} (a
+// mode dialog, shown only in the page that clicked: again after each of its
+// changes, and once with "open":false when it has ended);
+// {"type":"alert","text":S} (a message box).
 // From the page: {"click":ID}, {"select":ID,"index":N}, {"spin":ID,"up":B};
 // while a mode dialog is open, {"dialog":T,"click":ID} (its OK, or 2 for
 // Escape) and {"dialog":T,"select":ID,"index":N}.
@@ -16,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,16 +55,21 @@ std::string AlertMessage(std::string_view text);
 // The panel's controls as the model holds them.
 std::string StateMessage(const PanelModel& model, bool linkUp, bool viewOnly);
 
-// What the pages were last shown: the state again only when a control or
-// the link changed since.
+// What the pages were last shown: a state again only when a control or the
+// link changed since, with the controls that changed (all, the first time).
+// Every page must have had the one before, or a whole state since.
 class StateWatch {
  public:
+  StateWatch();
+  ~StateWatch();
   std::optional<std::string> Changed(const PanelModel& model, bool linkUp, bool viewOnly);
 
  private:
+  struct Shown;
   std::uint64_t revision_ = 0;
   bool linkUp_ = false;
   bool shown_ = false;
+  std::unique_ptr<Shown> controls_;
 };
 
 // The page that clicked, while a mode dialog it opened is open: the dialog

@@ -184,5 +184,17 @@ TEST(ScpiMeasure, CancelledLineEndsWithoutReplyOrError) {
   EXPECT_EQ(b.Run("READ?"), "+1.230E+04");
 }
 
+// The poll between commands takes every result that waits: one a poll
+// would leave the pages and the metrics ever further behind a fast counter.
+TEST(ScpiMeasure, PollBetweenCommandsTakesEveryWaitingResult) {
+  ScpiBench b;
+  for (const std::uint32_t n : {1230u, 1240u, 1250u}) b.Result(n, std::nullopt, 0);
+  b.engine.Tick();
+  const auto live = b.engine.Live().Take();
+  EXPECT_EQ(live.readings, 3u);
+  ASSERT_TRUE(live.reading);
+  EXPECT_EQ(live.reading->value, 1.25e4);
+}
+
 }  // namespace
 }  // namespace kolvane::test

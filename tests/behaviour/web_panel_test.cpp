@@ -3,6 +3,9 @@
 // the page is told.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include "panel/model/panel_model.h"
 #include "panel/web/live.h"
 #include "panel/web/page.h"
@@ -176,6 +179,36 @@ TEST(WebPanel, StateSentAgainOnlyWhenSomethingChanged) {
   EXPECT_FALSE(watch.Changed(b.model, true, false));
   // The line lost: at once, with no control changed.
   EXPECT_TRUE(watch.Changed(b.model, false, false));
+}
+
+// Each control's object in a state message, by id ("check" is its first key).
+std::map<int, std::string> ControlsOf(const std::string& state) {
+  std::map<int, std::string> out;
+  for (auto at = state.find(R"({"check")"); at != std::string::npos;
+       at = state.find(R"({"check")", at + 1)) {
+    const std::string c = state.substr(at, state.find('}', at) - at);
+    out[std::stoi(c.substr(c.find(R"("id":)") + 5))] = c;
+  }
+  return out;
+}
+
+TEST(WebPanel, ChangesOnTheFirstStateMakeTheWhole) {
+  PageBench b;
+  web_panel::StateWatch watch;
+  auto page = ControlsOf(watch.Changed(b.model, true, false).value_or(""));
+  EXPECT_EQ(page, ControlsOf(web_panel::StateMessage(b.model, true, false)));
+  // A gate, a spin (its text is the control before it) and a list.
+  const int other = b.model.Window().Get(1069).curSel == 1 ? 0 : 1;
+  for (const std::string& message :
+       {std::string(R"({"click":1008})"), std::string(R"({"spin":1105,"up":true})"),
+        R"({"select":1069,"index":)" + std::to_string(other) + "}"}) {
+    b.Send(message);
+    const auto changes = ControlsOf(watch.Changed(b.model, true, false).value_or(""));
+    EXPECT_GT(changes.size(), 0u) << message;
+    EXPECT_LT(changes.size(), 8u) << message;
+    for (const auto& [id, c] : changes) page[id] = c;
+    EXPECT_EQ(page, ControlsOf(web_panel::StateMessage(b.model, true, false))) << message;
+  }
 }
 
 TEST(WebPanel, PageNamesAndTexts) {

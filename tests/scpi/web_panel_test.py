@@ -2,12 +2,14 @@
 Chromium through Selenium, and curl for the guards of its live connection.
 Run by ctest with KOLVANE_SCPI and KOLVANE_SIM set; skipped (77) without
 chromium and chromedriver."""
+import json
 import os
 import re
 import shutil
 import socket
 import struct
 import subprocess
+import threading
 import time
 import unittest
 from concurrent.futures import ThreadPoolExecutor
@@ -26,6 +28,7 @@ except ImportError:
 NOISY = ["--signal-khz", "1000", "--noise-khz", "1"]
 ROOT = os.path.join(os.path.dirname(__file__), "..", "..")
 SCALE, ORIGIN_X, ORIGIN_Y = 2, 8, 40
+VIEW_ONLY = "Только просмотр: изменения с этой страницы отключены"
 
 
 def template_rects():
@@ -105,6 +108,24 @@ class WebPanelTest(unittest.TestCase):
         return page.find_element(By.CSS_SELECTOR,
                                  f".dlg[data-dialog='{dialog}'] [data-control='{cid}']")
 
+    @staticmethod
+    def stamp_when(page, condition):
+        """The page notes Date.now() once the JS expression holds, checked at each change of
+        its DOM (timers of a page in the background are slowed; observers are not)."""
+        page.execute_script("""
+            window.stampedAt = null;
+            const holds = new Function('return ' + arguments[0]);
+            const o = new MutationObserver(() => {
+              if (holds()) { window.stampedAt = Date.now(); o.disconnect(); } });
+            o.observe(document.body, {subtree: true, childList: true, attributes: true,
+                                      characterData: true});""", condition)
+
+    @classmethod
+    def stamped_ms_after(cls, page, t0, timeout=10):
+        """How long after t0 (time.time()) the page noted its stamp; negative: before."""
+        at = cls.wait(page, lambda d: d.execute_script("return window.stampedAt"), timeout)
+        return at - t0 * 1000
+
     def checked(self, page, cid):
         return self.control(page, cid).get_attribute("aria-checked") == "true"
 
@@ -175,6 +196,16 @@ class WebPanelTest(unittest.TestCase):
             for page in self.pages:
                 self.wait(page, lambda d, r=radio: self.checked(d, r))
 
+    def test_scpi_change_shows_within_200_ms_of_opc(self):
+        page = self.pages[0]
+        self.scpi("CONF:FREQ")
+        self.wait(page, lambda d: self.checked(d, 1016))
+        self.stamp_when(page, "document.querySelector('.dlg[data-dialog=\"102\"] "
+                              "[data-control=\"1019\"]').getAttribute('aria-checked') === 'true'")
+        self.assertEqual(self.scpi("CONF:PER"), "1")
+        self.assertLessEqual(self.stamped_ms_after(page, time.time()), 200)
+        self.scpi("CONF:FREQ")
+
     def test_disabled_control_sends_nothing(self):
         page = self.pages[0]
         disabled = page.execute_script(
@@ -218,10 +249,11 @@ class WebPanelTest(unittest.TestCase):
 
     def test_link_lost_and_config_from_the_page(self):
         page = self.pages[0]
+        self.stamp_when(page, "document.getElementById('status').textContent === "
+                              "'Нет связи с прибором'")
         self.sim.stop()
         try:
-            self.wait(page, lambda d: d.find_element(By.ID, "status").text
-                      == "Нет связи с прибором", 5)
+            self.assertLessEqual(self.stamped_ms_after(page, time.time(), 5), 1000)
         finally:
             # Plugged back in: the instrument measured all along.
             self.sim.start("--running")
@@ -253,17 +285,51 @@ class WebPanelTest(unittest.TestCase):
             self.assertEqual(handshake(port, origin, host), expected, (origin, host))
 
 
+def open_live(port, rcvbuf=None):
+    """A raw WebSocket page on /panel/live, and what came with the handshake's answer."""
+    s = socket.socket()
+    if rcvbuf:  # before connecting, so that the window offered is small from the start
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+    s.settimeout(10)
+    s.connect(("127.0.0.1", port))
+    s.sendall(f"GET /panel/live HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nConnection: Upgrade\r\n"
+              "Upgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
+              "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n".encode())
+    got = b""
+    while b"\r\n\r\n" not in got:
+        got += s.recv(4096)
+    return s, got
+
+
+def masked_frame(payload):
+    """A client's text frame, masked with 01010101, its length in the fewest bytes."""
+    n = len(payload)
+    size = (bytes([0x80 | n]) if n < 126 else b"\xfe" + struct.pack(">H", n) if n < 65536
+            else b"\xff" + struct.pack(">Q", n))
+    return b"\x81" + size + b"\x01\x01\x01\x01" + bytes(b ^ 1 for b in payload)
+
+
+def read_on(s, arrivals):
+    """Reads until the socket ends: each chunk with when it came."""
+    try:
+        while chunk := s.recv(65536):
+            arrivals.append((time.time(), chunk))
+    except OSError:
+        pass
+
+
+def send_queue(port, peer):
+    """The bytes the kernel holds unsent on the server's end of a connection, or None."""
+    out = subprocess.run(["ss", "-tnH", "sport", "=", f":{port}", "dport", "=", f":{peer}"],
+                         capture_output=True, text=True).stdout.split()
+    return int(out[2]) if len(out) > 2 else None
+
+
 def oversized_message(port, size):
     """All the server sends after a WebSocket message of `size` bytes, until it closes."""
-    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
-        s.sendall(f"GET /panel/live HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nConnection: Upgrade\r\n"
-                  "Upgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
-                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n".encode())
-        got = b""
-        while b"\r\n\r\n" not in got:
-            got += s.recv(4096)
-        # A masked text frame with a 64-bit length.
-        s.sendall(b"\x81\xff" + struct.pack(">Q", size) + b"\x01\x01\x01\x01" + b"y" * size)
+    s, got = open_live(port)
+    with s:
+        s.sendall(masked_frame(b"y" * size))
         while chunk := s.recv(65536):
             got += chunk
         return got
@@ -280,6 +346,49 @@ class LiveLimitsTest(unittest.TestCase):
             self.assertTrue(got.startswith(b"HTTP/1.1 101"), got[:40])
             # The close frame: opcode 8, two bytes of payload, code 1009 (0x03F1).
             self.assertIn(b"\x88\x02\x03\xf1", got)
+
+    def test_page_that_stops_reading_is_dropped_at_1_mib(self):
+        with temp_dir() as d:
+            sim = Sim(d)
+            self.addCleanup(sim.stop)
+            # View only: each click is answered with an alert to that page alone.
+            server = Server(server_command("--web-view-only"), env=env_with_ports(d))
+            self.addCleanup(server.stop)
+            reader, _ = open_live(server.http_port)
+            self.addCleanup(reader.close)
+            arrivals = []
+            threading.Thread(target=read_on, args=(reader, arrivals), daemon=True).start()
+            stuck, _ = open_live(server.http_port, rcvbuf=4096)
+            self.addCleanup(stuck.close)
+            alert = json.dumps({"text": VIEW_ONLY, "type": "alert"}, ensure_ascii=False,
+                               separators=(",", ":")).encode()
+            # In steps the server has time to answer, so that an early drop shows. The
+            # kernel takes the first megabytes into the socket's send queue (ss's Send-Q).
+            batch, sent, held = masked_frame(b'{"click":1007}') * 1000, 0, 0
+            deadline = time.time() + 120
+            while not server.wait_for("dropped a page that stopped reading", 0.3):
+                self.assertLess(time.time(), deadline, "the page was never dropped")
+                held = send_queue(server.http_port, stuck.getsockname()[1]) or held
+                try:
+                    stuck.sendall(batch)
+                    sent += 1000
+                except OSError:  # dropped just now
+                    pass
+            dropped = time.time()
+            # Beyond the kernel's, at least 1 MiB (less a step) waited in the server.
+            self.assertGreater(sent * len(alert) - held, 0.8 * (1 << 20), (sent, held))
+            # Closed: what the sockets held, then the end (a time-out fails the test).
+            try:
+                while stuck.recv(65536):
+                    pass
+            except ConnectionResetError:
+                pass
+            # The other page is still served.
+            self.assertEqual(scpi_reply(server.port, "CONF:PER"), "1")
+            deadline = time.time() + 5
+            while not any(t > dropped and b'"id":1019' in m for t, m in arrivals):
+                self.assertLess(time.time(), deadline, "the other page was not told")
+                time.sleep(0.05)
 
 
 @unittest.skipUnless(webdriver and shutil.which("chromedriver"), "no chromium/chromedriver")
@@ -310,14 +419,37 @@ class BoundsTest(unittest.TestCase):
             box = WebPanelTest.wait(page, lambda p: p.find_element(By.ID, "msgbox").is_displayed()
                                     and p.find_element(By.ID, "msgbox"))
             self.assertEqual(box.get_attribute("role"), "alertdialog")
-            self.assertEqual(page.find_element(By.ID, "msgbox-text").text,
-                             "Только просмотр: изменения с этой страницы отключены")
+            self.assertEqual(page.find_element(By.ID, "msgbox-text").text, VIEW_ONLY)
             self.assertEqual(len(sim.frames()), before)
             # SCPI clients still change it, and the page shows it.
             self.assertEqual(scpi_reply(server.port, "CONF:PER"), "1")
             page.find_element(By.ID, "msgbox-ok").click()
             WebPanelTest.wait(page, lambda p: WebPanelTest.control(p, 1019)
                               .get_attribute("aria-checked") == "true")
+
+    def test_page_reconnects_within_5_s_of_the_server_listening_again(self):
+        with temp_dir() as d:
+            sim = Sim(d)
+            self.addCleanup(sim.stop)
+            with socket.socket() as s:
+                s.bind(("127.0.0.1", 0))
+                port = s.getsockname()[1]
+            command = server_command(http=f"127.0.0.1:{port}")
+            first = Server(command, env=env_with_ports(d))
+            self.addCleanup(first.stop)
+            page = WebPanelTest.browser()
+            self.addCleanup(page.quit)
+            page.get(f"http://127.0.0.1:{port}/panel")
+            WebPanelTest.wait(page, lambda p: WebPanelTest.control(p, 1092).text)
+            stop_cleanly(first)
+            WebPanelTest.wait(page, lambda p: p.find_element(By.ID, "status").text
+                              == "Нет связи с сервером: подключение…")
+            WebPanelTest.stamp_when(page, "document.getElementById('status').textContent === ''")
+            again = Server(command, env=env_with_ports(d))
+            self.addCleanup(again.stop)
+            self.assertEqual(again.http_port, port, again.text())
+            # Server() returns once the server says it serves HTTP.
+            self.assertLessEqual(WebPanelTest.stamped_ms_after(page, time.time()), 5000)
 
 
 if __name__ == "__main__":
