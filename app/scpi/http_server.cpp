@@ -229,6 +229,8 @@ void HttpServer::Upgrade(const ConnectionPtr& c, std::size_t live) {
     p->opened = true;
     if (lives_[p->live].opened) lives_[p->live].opened(p->id);
     ReadPage(p);
+    // What was broadcast while the handshake was under way.
+    if (!p->writing && !p->queue.empty()) WritePage(p);
   });
 }
 
@@ -256,7 +258,8 @@ void HttpServer::SendPage(std::uint64_t page, std::shared_ptr<const std::string>
     return ClosePage(p);
   }
   p->queue.push_back(std::move(message));
-  if (!p->writing) WritePage(p);
+  // No write may overlap the handshake's reply.
+  if (p->opened && !p->writing) WritePage(p);
 }
 
 void HttpServer::Broadcast(const std::string& path,
