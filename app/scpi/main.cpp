@@ -351,6 +351,7 @@ int main(int argc, char** argv) {
   site.interfaces = MachineInterfaces;
   site.extraHosts = options.httpHosts;
   site.maxPages = static_cast<std::size_t>(options.maxClients);
+  site.viewOnly = options.webViewOnly;
 
 #ifndef _WIN32
   std::unique_ptr<Announcer> announcer;

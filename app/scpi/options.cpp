@@ -156,7 +156,7 @@ void Define(cli::CommandLine& line, ServerOptions* o) {
                return true;
              });
   line.Flag("--web-view-only", &o->webViewOnly,
-            "the front panel's pages (/panel) watch the instrument\n"
+            "the pages (/panel, /readings) watch the instrument\n"
             "but change nothing; SCPI clients are not affected");
   line.Flag("--no-http", &o->noHttp, "no HTTP server");
   line.Value("--allow", "CIDR",

@@ -5,6 +5,7 @@
 #include <set>
 #include <string_view>
 
+#include "panel/web/live.h"
 #include "panel/web/page.h"
 #include "panel/web/readings_page.h"
 
@@ -412,6 +413,9 @@ Response Handle(const Request& request, const Site& site, const std::function<Li
                      path == std::string(kIdentificationPath) + "/" || path == "/metrics";
   if (!known) return Problem(404, "Nothing is served at this path.");
   const bool head = request.method == "HEAD";
+  if (site.viewOnly && request.method == "POST") {
+    return Problem(403, std::string(web_panel::kViewOnlyText) + " (--web-view-only)");
+  }
   if (!head && request.method != "GET") {
     Response r = Problem(405, "This path answers GET and HEAD.");
     r.headers.emplace_back("Allow", "GET, HEAD");

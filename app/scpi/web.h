@@ -55,6 +55,8 @@ struct Site {
   std::vector<std::string> extraHosts;
   // Pages open at once (--max-clients): their live connections.
   std::size_t maxPages = 8;
+  // --web-view-only: the pages watch, and a change is refused with 403.
+  bool viewOnly = false;
 };
 
 // What changes: asked for at each request.

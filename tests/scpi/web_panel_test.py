@@ -180,6 +180,22 @@ class WebPanelTest(unittest.TestCase):
             third.quit()
         self.assertEqual(self.scpi("CONF:FREQ"), "1")
 
+    def test_refusal_shows_in_the_dialogs_message_field(self):
+        page = self.pages[0]
+        self.scpi("CONF:FREQ (@1)")
+        self.wait(page, lambda d: self.checked(d, 1013))
+        self.open_dialog(page, 1030, 144)
+        before = len(self.sim.frames())
+        message = self.control(page, 1053, dialog=144)
+        self.control(page, 1069, dialog=144).find_elements(By.TAG_NAME, "option")[2].click()
+        want = "Включен канал A. Выберите A/C или C/A.  "
+        self.wait(page, lambda d: message.get_attribute("textContent") == want)
+        self.assertEqual(len(self.sim.frames()), before)
+        self.control(page, 1069, dialog=144).find_elements(By.TAG_NAME, "option")[0].click()
+        self.control(page, 1, dialog=144).click()
+        self.wait(page, lambda d: self.checked(d, 1030))
+        self.assertEqual(self.scpi("CONF:FREQ"), "1")
+
     def test_gate_click_sends_its_frame_and_shows_in_the_other_page(self):
         one, two = self.pages
         gate = next(g for g in range(1006, 1011) if not self.checked(one, g)

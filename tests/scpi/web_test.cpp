@@ -61,6 +61,15 @@ TEST(Web, Routes) {
   EXPECT_EQ(post.status, 405);
   EXPECT_EQ(post.headers[0], std::make_pair(std::string("Allow"), std::string("GET, HEAD")));
   EXPECT_TRUE(Get("/", "HEAD").head);
+  // View only: a change is refused as such, a look is not.
+  Site viewOnly = MakeSite();
+  viewOnly.viewOnly = true;
+  const auto ask = [&](const char* method) {
+    return Handle({method, "/panel", "bench7:80", "192.168.1.5:80", {}, false}, viewOnly, MakeLive)
+        .status;
+  };
+  EXPECT_EQ(ask("POST"), 403);
+  EXPECT_EQ(ask("GET"), 200);
 }
 
 TEST(Web, HostFromTheRequestOrTheLocalAddress) {
