@@ -9,6 +9,7 @@ namespace kolvane::server {
 namespace {
 
 constexpr auto kPushEvery = std::chrono::milliseconds(100);
+constexpr std::size_t kTakeInAt = 1024;
 
 template <typename Clock>
 std::int64_t NowMs() {
@@ -19,15 +20,21 @@ std::int64_t NowMs() {
 }  // namespace
 
 ReadingsLive::ReadingsLive(asio::io_context& io, HttpServer& http, bool viewOnly)
-    : io_(io), http_(http), viewOnly_(viewOnly) {}
+    : io_(io), http_(http), viewOnly_(viewOnly), timer_(io) {}
 
 void ReadingsLive::Took(const ShownReading& shown) {
   record::WindowRow row{shown, NowMs<std::chrono::system_clock>(),
                         NowMs<std::chrono::steady_clock>()};
-  std::lock_guard lock(mutex_);
-  // A network thread that stopped taking them must not grow this forever.
-  if (arrived_.size() >= record::ReadingWindow::kMaxSize) arrived_.pop_front();
-  arrived_.push_back(row);
+  bool flush = false;
+  {
+    std::lock_guard lock(mutex_);
+    // A network thread that stopped taking them must not grow this forever.
+    if (arrived_.size() >= record::ReadingWindow::kMaxSize) arrived_.pop_front();
+    arrived_.push_back(row);
+    flush = arrived_.size() == kTakeInAt;
+  }
+  // With no page open the set is kept all the same, taken in now and then.
+  if (flush) asio::post(io_, [this] { Flush(); });
 }
 
 LiveHooks ReadingsLive::Hooks(
@@ -36,7 +43,8 @@ LiveHooks ReadingsLive::Hooks(
   hooks.path = kPath;
   hooks.admit = std::move(admit);
   hooks.opened = [this](std::uint64_t page) {
-    ++pages_;
+    // The pushes run while a page is open.
+    if (pages_++ == 0 && running_) Arm();
     Flush();
     http_.SendPage(
         page, std::make_shared<const std::string>(web_panel::ReadingsMessage(window_, viewOnly_)));
@@ -56,21 +64,22 @@ LiveHooks ReadingsLive::Hooks(
 }
 
 void ReadingsLive::Start() {
-  timer_ = std::make_unique<asio::steady_timer>(io_);
-  Arm();
+  running_ = true;
+  if (pages_ > 0) Arm();
 }
 
 void ReadingsLive::Stop() {
-  if (timer_) timer_->cancel();
+  running_ = false;
+  timer_.cancel();
 }
 
 void ReadingsLive::Arm() {
-  timer_->expires_after(kPushEvery);
-  timer_->async_wait([this](error_code ec) {
+  timer_.expires_after(kPushEvery);
+  timer_.async_wait([this](error_code ec) {
     if (ec) return;
     Flush();
     Push();
-    Arm();
+    if (pages_ > 0 && running_) Arm();
   });
 }
 

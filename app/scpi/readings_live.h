@@ -1,7 +1,8 @@
 // The /readings page's set of readings: the counter thread hands each
 // reading the instrument showed, stamped as it arrives; the network thread
-// keeps the set (record::ReadingWindow) and pushes it to the pages at most
-// every 100 ms, so that 384 readings a second make ten messages, not 384.
+// keeps the set (record::ReadingWindow) and, while a page is open, pushes
+// it to the pages at most every 100 ms, so that 384 readings a second make
+// ten messages, not 384.
 #pragma once
 
 #include <boost/asio/steady_timer.hpp>
@@ -51,7 +52,8 @@ class ReadingsLive {
   record::ReadingWindow window_;
   std::optional<std::uint64_t> pushed_;  // the set's revision the pages have
   std::size_t pages_ = 0;
-  std::unique_ptr<asio::steady_timer> timer_;
+  bool running_ = false;
+  asio::steady_timer timer_;
 };
 
 }  // namespace kolvane::server
