@@ -8,6 +8,7 @@
 #include "panel/web/live.h"
 #include "panel/web/page.h"
 #include "panel/web/readings_page.h"
+#include "record/csv.h"
 
 namespace kolvane::server::web {
 
@@ -440,7 +441,8 @@ Response Handle(const Request& request, const Site& site, const std::function<Li
     }
   } else if (path == kReadingsCsvPath) {
     const auto& csv = live().readingsCsv;
-    r = Page(200, "text/csv; charset=utf-8", csv ? csv() : std::string());
+    // With no set behind it, the CSV of an empty set: its header.
+    r = Page(200, "text/csv; charset=utf-8", csv ? csv() : std::string(record::kCsvHeader) + "\n");
     r.headers.emplace_back("Content-Disposition", "attachment; filename=\"readings.csv\"");
   } else if (path == kIdentificationPath) {
     r = Page(200, "text/xml", IdentificationDocument(site, host));
