@@ -7,20 +7,14 @@
 #include <cstring>
 #include <string_view>
 
+#include "fuzz/expect.h"
 #include "panel/web/readings_page.h"
 #include "record/csv.h"
 
 namespace {
 
-void Expect(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
-
-bool JsonObject(const std::string& text) {
-  return text.size() >= 2 && text.front() == '{' && text.back() == '}';
-}
+using kolvane::fuzz::Expect;
+using kolvane::fuzz::JsonObject;
 
 kolvane::ShownReading ReadingOf(std::string_view bytes) {
   using namespace kolvane;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "fuzz/expect.h"
 #include "panel/model/panel_model.h"
 #include "panel/web/live.h"
 #include "tests/support/scripted_port.h"
@@ -13,15 +14,8 @@
 
 namespace {
 
-void Expect(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
-
-bool JsonObject(const std::string& text) {
-  return text.size() >= 2 && text.front() == '{' && text.back() == '}';
-}
+using kolvane::fuzz::Expect;
+using kolvane::fuzz::JsonObject;
 
 }  // namespace
 

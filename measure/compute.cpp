@@ -109,37 +109,44 @@ std::string FormatFixed(double value, int decimals) {
   return std::string(buf.data(), res.ptr);
 }
 
+std::string_view DisplayUnit(ReadingUnit unit) {
+  switch (unit) {
+    case ReadingUnit::Kilohertz:
+      return "kHz";
+    case ReadingUnit::Microseconds:
+      return "mkS";
+    case ReadingUnit::Milliseconds:
+      return "mS";
+    case ReadingUnit::None:
+    case ReadingUnit::Overflow:
+      break;
+  }
+  return {};
+}
+
 std::string FormatReading(const Reading& r) {
   // Everything after the number, trailing blanks included.
-  constexpr std::string_view kKilohertzTail = " kHz                 ";
-  constexpr std::string_view kMicrosecondsTail = " mkS                 ";
-  constexpr std::string_view kMillisecondsTail = " mS                 ";
-  constexpr std::string_view kPlainTail = "                     ";
-  constexpr std::string_view kDutyCycleTail = "                  ";
-  static_assert(kKilohertzTail.size() == 4 + 17 && kMicrosecondsTail.size() == 4 + 17);
-  static_assert(kMillisecondsTail.size() == 3 + 17);
-  static_assert(kPlainTail.size() == 21 && kDutyCycleTail.size() == 18);
+  constexpr std::size_t kUnitBlanks = 17;
+  constexpr std::size_t kPlainBlanks = 21;
+  constexpr std::size_t kDutyCycleBlanks = 18;
 
-  std::string_view tail;
+  std::string text = " ";
   switch (r.format.unit) {
     case ReadingUnit::Overflow:
       return " OL ";
     case ReadingUnit::Kilohertz:
-      tail = kKilohertzTail;
-      break;
     case ReadingUnit::Microseconds:
-      tail = kMicrosecondsTail;
-      break;
     case ReadingUnit::Milliseconds:
-      tail = kMillisecondsTail;
-      break;
+      text += FormatFixed(r.value, r.format.decimals);
+      text += ' ';
+      text += DisplayUnit(r.format.unit);
+      text.append(kUnitBlanks, ' ');
+      return text;
     case ReadingUnit::None:
-      tail = r.format.decimals == 6 ? kDutyCycleTail : kPlainTail;
       break;
   }
-  std::string text = " ";
   text += FormatFixed(r.value, r.format.decimals);
-  text += tail;
+  text.append(r.format.decimals == 6 ? kDutyCycleBlanks : kPlainBlanks, ' ');
   return text;
 }
 

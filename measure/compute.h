@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kolvane {
 
@@ -36,6 +37,9 @@ struct ReadingInputs {
 // The value and its format; nothing when a mode or index it needs is out of
 // range, in which case the caller keeps the text it had.
 std::optional<Reading> ComputeReading(const ReadingInputs& in);
+
+// The unit as the display writes it: "kHz", "mkS", "mS"; empty for none.
+std::string_view DisplayUnit(ReadingUnit unit);
 
 // The reading's text: a blank, the number with the format's decimals, the
 // unit, and the fixed run of trailing blanks. Independent of the locale.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "measure/compute.h"
 #include "panel/web/assets.h"
 #include "panel/web/live.h"
 #include "panel/web/page.h"
@@ -19,22 +20,6 @@ using json = nlohmann::json;
 
 constexpr std::string_view kChangedText =
     "Функция или единица измерения изменилась: набор показаний очищен";
-
-// The unit as the panel's display writes it.
-std::string_view PanelUnit(ReadingUnit unit) {
-  switch (unit) {
-    case ReadingUnit::Kilohertz:
-      return "kHz";
-    case ReadingUnit::Microseconds:
-      return "mkS";
-    case ReadingUnit::Milliseconds:
-      return "mS";
-    case ReadingUnit::None:
-    case ReadingUnit::Overflow:
-      break;
-  }
-  return "";
-}
 
 std::string Fixed(double v, int decimals) {
   return std::isfinite(v) ? FormatFixed(v, decimals) : "—";
@@ -76,7 +61,7 @@ json Stats(const record::ReadingWindow& window, std::string_view* unit, std::str
       break;
     }
   }
-  *unit = PanelUnit(u);
+  *unit = DisplayUnit(u);
   const bool any = s.readings > 0;
   return {{"count", std::to_string(s.readings)},
           {"mean", any ? Fixed(s.mean, std::min(d + 3, 15)) : "—"},
